@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace caltrix::bench {
+
+// A goal figure: one measured value with the limit it must stay under.
+// Printed as "figure: NAME = VALUE UNIT (goal: < LIMIT UNIT)" so runs compare line by line.
+struct Figure {
+    std::string name;
+    double value = 0;
+    std::string unit;
+    double limit = 0;
+};
+
+// Remembers a figure measured inside a benchmark; a later record of the same name replaces it.
+void recordFigure(const Figure& figure);
+
+// Formats one figure line (without the newline).
+std::string formatFigure(const Figure& figure);
+
+// Runs the benchmarks selected on the command line, then prints every recorded figure.
+int runBenchmarksAndPrintFigures(int argc, char** argv);
+
+} // namespace caltrix::bench

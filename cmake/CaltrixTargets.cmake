@@ -1,0 +1,50 @@
+# Project-wide target helpers: warnings, sanitizers and test registration.
+
+add_library(caltrix_options INTERFACE)
+target_compile_options(caltrix_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+
+if(CALTRIX_SANITIZER STREQUAL "address")
+  target_compile_options(caltrix_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(caltrix_options INTERFACE -fsanitize=address,undefined)
+elseif(CALTRIX_SANITIZER STREQUAL "thread")
+  target_compile_options(caltrix_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(caltrix_options INTERFACE -fsanitize=thread)
+elseif(NOT CALTRIX_SANITIZER STREQUAL "none")
+  message(FATAL_ERROR "CALTRIX_SANITIZER must be none, address or thread")
+endif()
+
+# Every library of the project: warnings as errors plus the sanitizer flags.
+function(caltrix_library name)
+  add_library(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE caltrix_options)
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+endfunction()
+
+function(caltrix_executable name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE caltrix_options)
+endfunction()
+
+# Test targets built in the ThreadSanitizer run (tests that start threads).
+add_custom_target(threaded_tests)
+
+# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED])
+# One GoogleTest executable; its cases are listed by CTest at test time.
+# THREADED tests also run under ThreadSanitizer and carry the label "threaded" (others: "unit").
+# The test main puts Qt on its offscreen platform.
+function(caltrix_test name)
+  cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE caltrix_options caltrix_test_main ${T_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # gtest_discover_tests splits every property value on ';', so each property holds one value.
+  set(label unit)
+  if(T_THREADED)
+    set(label threaded)
+    add_dependencies(threaded_tests ${name})
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${label} TIMEOUT 120)
+endfunction()

@@ -1,0 +1,213 @@
+#include "platform/Clock.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <chrono>
+#include <map>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace caltrix::platform {
+
+WakeEvent::WakeEvent(Clock& clock)
+    : clock_(clock)
+{
+}
+
+void WakeEvent::set()
+{
+    {
+        std::lock_guard lock(clock_.mutex_);
+        if (!signalled_) {
+            signalled_ = true;
+            clock_.signalled(*this);
+        }
+    }
+    clock_.changed_.notify_all();
+}
+
+Clock::Clock()
+    : mainThread_(std::this_thread::get_id())
+    , eventFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+    // Workers wake the Qt event loop through an eventfd rather than by posting Qt events: a
+    // write() shares no memory with the main thread, and the queue itself stays under mutex_.
+    if (eventFd_ >= 0 && QCoreApplication::instance()) {
+        notifier_ = std::make_unique<QSocketNotifier>(eventFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(eventFd_, &count, sizeof count);
+            runMainRequests();
+        });
+    }
+}
+
+Clock::~Clock()
+{
+    notifier_.reset();
+    if (eventFd_ >= 0)
+        ::close(eventFd_);
+}
+
+void Clock::signalled(WakeEvent&) { }
+
+void Clock::wakeMainLoop()
+{
+    if (eventFd_ < 0)
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(eventFd_, &one, sizeof one);
+}
+
+void Clock::notify() { changed_.notify_all(); }
+
+void Clock::threadFinished(bool& ended)
+{
+    {
+        std::lock_guard lock(mutex_);
+        ended = true;
+        workerExited();
+    }
+    changed_.notify_all();
+}
+
+void Clock::runOnMainAndWait(const std::function<void()>& fn)
+{
+    if (onMainThread()) {
+        fn();
+        return;
+    }
+    Request request { &fn };
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(&request);
+        workerBlocked();
+    }
+    changed_.notify_all();
+    wakeMainLoop();
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return request.done; });
+}
+
+bool Clock::runMainRequests()
+{
+    bool ran = false;
+    for (;;) {
+        Request* request = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            if (requests_.empty())
+                break;
+            request = requests_.front();
+            requests_.pop_front();
+        }
+        try {
+            (*request->fn)();
+        } catch (...) {
+            // The worker only waits for the function to have run; an error has nowhere to go.
+        }
+        {
+            std::lock_guard lock(mutex_);
+            request->done = true;
+            workerReleased();
+        }
+        changed_.notify_all();
+        ran = true;
+    }
+    return ran;
+}
+
+void Clock::waitRunningMainRequests(const std::function<bool()>& done)
+{
+    for (;;) {
+        runMainRequests();
+        std::unique_lock lock(mutex_);
+        if (done())
+            return;
+        if (requests_.empty())
+            changed_.wait(lock);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct RealClock::Impl {
+    QObject context; // owns the single-shot timers of callAfter
+    std::map<ScheduleId, QObject*> scheduled;
+    ScheduleId nextId = 1;
+};
+
+RealClock::RealClock()
+    : impl_(std::make_unique<Impl>())
+{
+}
+
+RealClock::~RealClock() = default;
+
+std::uint32_t RealClock::tickCount() const
+{
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void RealClock::sleep(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool RealClock::wait(WakeEvent& event, std::uint32_t ms)
+{
+    std::unique_lock lock(mutex_);
+    auto isSet = [&] { return event.signalled_; };
+    bool set = ms == Infinite ? (changed_.wait(lock, isSet), true)
+                              : changed_.wait_for(lock, std::chrono::milliseconds(ms), isSet);
+    event.signalled_ = false;
+    return set;
+}
+
+void RealClock::waitForEvents(std::uint32_t ms)
+{
+    if (!QCoreApplication::instance()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return hasMainRequestsLocked(); });
+        return;
+    }
+    if (ms == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // A single-shot timer bounds the blocking wait: the event loop sleeps in the kernel until an
+    // event, a worker's request or this deadline arrives.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+ScheduleId RealClock::callAfter(std::uint32_t ms, std::function<void()> work)
+{
+    const ScheduleId id = impl_->nextId++;
+    auto* timer = new QTimer(&impl_->context);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, timer, [this, id, timer, work = std::move(work)] {
+        impl_->scheduled.erase(id);
+        timer->deleteLater();
+        work();
+    });
+    impl_->scheduled[id] = timer;
+    timer->start(static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF)));
+    return id;
+}
+
+void RealClock::cancel(ScheduleId id)
+{
+    auto it = impl_->scheduled.find(id);
+    if (it == impl_->scheduled.end())
+        return;
+    delete it->second;
+    impl_->scheduled.erase(it);
+}
+
+} // namespace caltrix::platform

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <vector>
+
+namespace caltrix::platform {
+
+enum class BoxIcon { None, Information, Warning, Error };
+
+// A modal message box with an OK button.
+struct MessageBox {
+    QString text;
+    QString caption;
+    BoxIcon icon = BoxIcon::None;
+    bool systemModal = false; // blocks the whole program, brought to the front and kept on top
+    bool operator==(const MessageBox&) const = default;
+};
+
+// What the program asks of the desktop beyond its own windows: message boxes and the beep.
+// Main thread only.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Shows the box and returns when the user has closed it.
+    virtual void showMessageBox(const MessageBox& box) = 0;
+    // The default system beep.
+    virtual void beep() = 0;
+};
+
+// Qt Widgets implementation; needs a QApplication.
+class QtDesktop final : public Desktop {
+public:
+    void showMessageBox(const MessageBox& box) override;
+    void beep() override;
+};
+
+// Test double: records every box and beep instead of showing anything.
+class RecordingDesktop final : public Desktop {
+public:
+    void showMessageBox(const MessageBox& box) override { boxes.push_back(box); }
+    void beep() override { ++beeps; }
+
+    std::vector<MessageBox> boxes;
+    int beeps = 0;
+};
+
+// The application title: captions message boxes and the unhandled-error box.
+inline const QString ApplicationTitle = QStringLiteral("Caltrix");
+
+// The box for an error that no handler caught: the error icon, the application title as caption,
+// and the message with a full stop added when it does not end with one.
+MessageBox unhandledErrorBox(const QString& message);
+
+// Shows `error` in the unhandled-error box of the current desktop.
+void showUnhandledError(const std::exception& error);
+
+} // namespace caltrix::platform

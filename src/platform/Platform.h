@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Desktop.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace caltrix::platform {
+
+// The platform services in use by the whole program. The program runs on the real clock and the
+// Qt desktop; a test hands in others for its own duration with the Scoped... classes below.
+// These are the only replaceable globals of the program: the time source and the desktop are
+// process-wide by nature, as the operating system's own are.
+Clock& clock();
+Desktop& desktop();
+
+// The user's decimal separator, from the default QLocale (the system's unless a test set another).
+QChar decimalSeparator();
+
+// Runs everything pending on the main thread once, without blocking: due scheduled work, the
+// requests of worker threads and the Qt events.
+void processPendingMessages();
+
+class ScopedClock {
+public:
+    explicit ScopedClock(Clock& clock);
+    ~ScopedClock();
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+private:
+    Clock* previous_;
+};
+
+class ScopedDesktop {
+public:
+    explicit ScopedDesktop(Desktop& desktop);
+    ~ScopedDesktop();
+    ScopedDesktop(const ScopedDesktop&) = delete;
+    ScopedDesktop& operator=(const ScopedDesktop&) = delete;
+
+private:
+    Desktop* previous_;
+};
+
+// Sets the default locale (and so the decimal separator) for the scope, e.g. QLocale::German
+// for a comma.
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const QLocale& locale);
+    ~ScopedLocale();
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    QLocale previous_;
+};
+
+} // namespace caltrix::platform

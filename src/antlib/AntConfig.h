@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace caltrix::antlib {
+
+// Which sticks ANT_Init can open, from the environment variable CALTRIX_ANT:
+//   usb (the default, also when unset or empty): the n-th native USB stick (0fcf:1008/1009);
+//   serial:PATH[@BAUD][,PATH[@BAUD]...]: n indexes the list; without @BAUD the rate ANT_Init got;
+//   sim: the built-in virtual stick is number 0, numbers 1-7 are absent.
+struct SerialPort {
+    std::string path;
+    std::optional<std::uint32_t> baudRate;
+};
+
+struct AntConfig {
+    enum class Kind { Usb, Serial, Sim };
+    Kind kind = Kind::Usb;
+    std::vector<SerialPort> serialPorts;
+};
+
+// Parses a CALTRIX_ANT value. On a malformed one returns nothing and sets `error` to one line.
+std::optional<AntConfig> parseAntConfig(const std::string& value, std::string& error);
+
+// The value of CALTRIX_ANT, or "" when unset.
+std::string antConfigFromEnvironment();
+
+} // namespace caltrix::antlib

@@ -27,6 +27,12 @@ protected:
     [[noreturn]] void AssignError(const TPersistent* source) const;
 };
 
+// Any object of the component framework, as the sender of an event.
+using TObject = TPersistent;
+
+// An event: a callable bound to an object, or nothing. Raising an unassigned event does nothing.
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+
 class TComponent;
 
 // One stored (published or defined) property of a component: how to read and write it as a

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "hive/HiveDocument.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace caltrix::hive {
+
+// What tells one state of a file from another without reading it: which file the path names
+// (device and inode, so a file replaced by a rename is noticed), its size and modification time.
+struct FileStamp {
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A settings hive file: the registry of the current user, kept in Wine's user.reg format.
+//
+// Reading is cheap when the file did not change: the parsed content is kept and re-read only
+// when the file's stamp differs from the one read, or when the file had changed so shortly before
+// it was read that a later change could carry the same modification time. So a change made by
+// another program is seen at the next read, as with a registry that is read afresh every time.
+//
+// Writing replaces the whole file atomically (a new file renamed over the old one, flushed to
+// disk first), under a lock file beside it ("user.reg.lock") that keeps two of our programs from
+// losing each other's changes. Wine's own server does not take that lock: change settings while
+// no Windows program runs in the prefix.
+//
+// Main thread only (the cache is not shared between threads).
+class Hive {
+public:
+    explicit Hive(QString filePath);
+
+    const QString& filePath() const { return filePath_; }
+
+    // How long a write waits for another program's lock before it fails (5 s unless set).
+    void setLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
+
+    // The content as the file holds it now; a missing file is an empty hive. Throws HiveError when
+    // the file cannot be read or is not a Wine registry file.
+    std::shared_ptr<const HiveDocument> document();
+
+    // The value, or nothing when the key or the value does not exist. Throws as `document`.
+    std::optional<HiveValue> value(const QString& keyPath, const QString& name);
+
+    // Runs `edit` on the current content under the lock and, when it changed anything, replaces the
+    // file. Throws HiveError when the lock is not obtained in time or the file cannot be written
+    // (the file then stays as it was), and passes on what `edit` throws (nothing is written).
+    void edit(const std::function<void(HiveDocument&)>& edit);
+
+    // Convenience edits, each one atomic write.
+    void writeString(const QString& keyPath, const QString& name, const QString& text);
+    bool deleteValue(const QString& keyPath, const QString& name);
+    bool deleteKey(const QString& keyPath);
+
+private:
+    struct Snapshot {
+        std::shared_ptr<const HiveDocument> document;
+        FileStamp stamp;
+        bool settled = false; // old enough that any later change gets a later modification time
+    };
+    Snapshot load() const;
+    FileStamp stampOfPath() const;
+
+    QString filePath_;
+    std::chrono::milliseconds lockTimeout_ { 5000 };
+    std::optional<Snapshot> cache_;
+};
+
+// The text of a string value (REG_SZ or REG_EXPAND_SZ, not expanded), as the registry reads it.
+// Throws HiveError "Invalid data type for '<name>'" for any other type.
+QString readText(const HiveValue& value);
+
+} // namespace caltrix::hive

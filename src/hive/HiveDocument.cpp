@@ -1,0 +1,662 @@
+#include "hive/HiveDocument.h"
+
+#include "hive/HiveError.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace caltrix::hive {
+
+namespace {
+
+constexpr char Signature[] = "WINE REGISTRY Version 2";
+// What Wine writes at the top of a user hive it creates.
+constexpr char NewHivePreamble[] = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n";
+// Seconds between the FILETIME epoch (1601) and the Unix epoch.
+constexpr std::int64_t FileTimeEpochOffset = 11644473600LL;
+// Wine breaks hex data lines once they are longer than this.
+constexpr int HexLineLimit = 76;
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    return (c | 0x20) - 'a' + 10;
+}
+
+bool isOctalDigit(char16_t c) { return c >= '0' && c <= '7'; }
+
+// Control characters Wine writes as C escapes; '.' marks those written in octal.
+constexpr char ControlEscapes[] = ".......abtnvfr.............e....";
+
+char16_t controlFromEscape(char e)
+{
+    for (int i = 0; i < 32; ++i) {
+        if (ControlEscapes[i] == e)
+            return static_cast<char16_t>(i);
+    }
+    return 0xFFFF;
+}
+
+// Decodes one UTF-8 sequence at `p` (a byte >= 0x80) into `out`; a malformed sequence is taken as
+// one Latin-1 byte. Returns the position after the bytes used.
+const char* appendNonAscii(const char* p, const char* end, QString& out)
+{
+    const auto lead = static_cast<unsigned char>(*p);
+    const int length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (length > 0 && end - p >= length) {
+        bool valid = true;
+        for (int i = 1; i < length; ++i)
+            valid = valid && (static_cast<unsigned char>(p[i]) & 0xC0) == 0x80;
+        if (valid) {
+            const QString decoded = QString::fromUtf8(p, length);
+            if (!decoded.contains(QChar::ReplacementCharacter)) {
+                out += decoded;
+                return p + length;
+            }
+        }
+    }
+    out += QChar(static_cast<char16_t>(lead));
+    return p + 1;
+}
+
+// Reads Wine's escaped text from `p` up to the unescaped `endChar`. Returns the position after
+// `endChar`, or nullptr when the line ends first.
+const char* unescape(const char* p, const char* end, char endChar, QString& out)
+{
+    out.clear();
+    while (p < end) {
+        const char* run = p;
+        while (p < end && *p != endChar && *p != '\\' && static_cast<unsigned char>(*p) < 0x80)
+            ++p;
+        if (p > run)
+            out += QLatin1StringView(run, p - run);
+        if (p >= end)
+            return nullptr;
+        if (*p == endChar)
+            return p + 1;
+        if (static_cast<unsigned char>(*p) >= 0x80) {
+            p = appendNonAscii(p, end, out);
+            continue;
+        }
+        // A backslash escape.
+        if (p + 1 >= end)
+            return nullptr;
+        const char e = p[1];
+        p += 2;
+        if (e == 'x') {
+            unsigned value = 0;
+            int digits = 0;
+            for (; digits < 4 && p < end && isHexDigit(*p); ++digits)
+                value = value * 16 + static_cast<unsigned>(hexValue(*p++));
+            out += digits ? QChar(static_cast<char16_t>(value)) : QChar(u'x');
+        } else if (e >= '0' && e <= '7') {
+            unsigned value = static_cast<unsigned>(e - '0');
+            for (int digits = 1; digits < 3 && p < end && *p >= '0' && *p <= '7'; ++digits)
+                value = value * 8 + static_cast<unsigned>(*p++ - '0');
+            out += QChar(static_cast<char16_t>(value));
+        } else if (const char16_t control = controlFromEscape(e); control != 0xFFFF && e != '.') {
+            out += QChar(control);
+        } else if (static_cast<unsigned char>(e) >= 0x80) {
+            p = appendNonAscii(p - 1, end, out);
+        } else {
+            out += QLatin1Char(e);
+        }
+    }
+    return nullptr;
+}
+
+// Writes `text` as Wine does: ASCII as it is, other characters as \x escapes, control
+// characters as C or octal escapes, a backslash before '\' and before the two given quotes.
+// Returns the number of bytes written.
+int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2)
+{
+    const auto before = out.size();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        const char16_t next = i + 1 < n ? text[i + 1].unicode() : 0;
+        if (c > 127) {
+            const bool nextIsHex = next < 128 && isHexDigit(static_cast<char>(next));
+            out += "\\x";
+            out += QByteArray::number(c, 16).rightJustified(nextIsHex ? 4 : 1, '0');
+        } else if (c < 32) {
+            out += '\\';
+            if (ControlEscapes[c] != '.')
+                out += ControlEscapes[c];
+            else
+                out += QByteArray::number(c, 8).rightJustified(isOctalDigit(next) ? 3 : 1, '0');
+        } else {
+            if (c == '\\' || c == quote1 || c == quote2)
+                out += '\\';
+            out += static_cast<char>(c);
+        }
+    }
+    return static_cast<int>(out.size() - before);
+}
+
+QByteArray utf16le(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (const QChar c : text) {
+        bytes += static_cast<char>(c.unicode() & 0xFF);
+        bytes += static_cast<char>(c.unicode() >> 8);
+    }
+    bytes += '\0';
+    bytes += '\0';
+    return bytes;
+}
+
+QString fromUtf16le(const QByteArray& data, bool stopAtNul)
+{
+    QString text;
+    text.reserve(data.size() / 2);
+    for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(data[i])
+            | (static_cast<unsigned char>(data[i + 1]) << 8));
+        if (unit == 0 && stopAtNul)
+            break;
+        text += QChar(unit);
+    }
+    return text;
+}
+
+bool isStringType(std::uint32_t type)
+{
+    return type == RegType::String || type == RegType::ExpandString || type == RegType::MultiString;
+}
+
+// Wine's text for one value, without the newline.
+QByteArray formatValue(const HiveValue& value)
+{
+    QByteArray out;
+    int count = 0;
+    if (value.name.isEmpty()) {
+        out += "@=";
+        count = 2;
+    } else {
+        out += '"';
+        count = 1 + appendEscaped(out, value.name, '"', '"');
+        out += "\"=";
+        count += 2;
+    }
+    const auto& data = value.data;
+    const bool terminated = data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0
+        && data[data.size() - 2] == 0;
+    if (isStringType(value.type) && terminated) {
+        if (value.type != RegType::String)
+            out += "str(" + QByteArray::number(value.type, 16) + "):";
+        out += '"';
+        appendEscaped(out, fromUtf16le(data.left(data.size() - 2), false), '"', '"');
+        out += '"';
+        return out;
+    }
+    if (value.type == RegType::DWord && data.size() == 4) {
+        std::uint32_t dword = 0;
+        for (int i = 3; i >= 0; --i)
+            dword = (dword << 8) | static_cast<unsigned char>(data[i]);
+        out += "dword:" + QByteArray::number(dword, 16).rightJustified(8, '0');
+        return out;
+    }
+    const QByteArray prefix
+        = value.type == RegType::Binary ? QByteArray("hex:") : "hex(" + QByteArray::number(value.type, 16) + "):";
+    out += prefix;
+    count += static_cast<int>(prefix.size());
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        out += QByteArray::number(static_cast<unsigned char>(data[i]), 16).rightJustified(2, '0');
+        count += 2;
+        if (i < data.size() - 1) {
+            out += ',';
+            if (++count > HexLineLimit) {
+                out += "\\\n  ";
+                count = 2;
+            }
+        }
+    }
+    return out;
+}
+
+QByteArray fileTimeHex(std::int64_t unixSeconds)
+{
+    const auto fileTime = static_cast<std::uint64_t>(unixSeconds + FileTimeEpochOffset) * 10000000ULL;
+    return QByteArray::number(static_cast<unsigned>(fileTime >> 32), 16)
+        + QByteArray::number(static_cast<unsigned>(fileTime & 0xFFFFFFFFU), 16).rightJustified(8, '0');
+}
+
+// Orders paths component by component, without regard to case (folded paths).
+bool foldedPathLess(const QString& a, const QString& b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar x = a[i];
+        const QChar y = b[i];
+        if (x == y)
+            continue;
+        if (x == u'\\')
+            return true;
+        if (y == u'\\')
+            return false;
+        return x < y;
+    }
+    return a.size() < b.size();
+}
+
+struct Line {
+    const char* begin;
+    const char* end; // without "\r\n"
+    const char* next; // start of the following line
+};
+
+class Reader {
+public:
+    Reader(const QByteArray& bytes)
+        : pos_(bytes.constData())
+        , end_(bytes.constData() + bytes.size())
+    {
+    }
+    bool atEnd() const { return pos_ >= end_; }
+    const char* position() const { return pos_; }
+    Line peek() const
+    {
+        const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
+        const char* lineEnd = nl ? static_cast<const char*>(nl) : end_;
+        const char* next = nl ? lineEnd + 1 : end_;
+        if (lineEnd > pos_ && lineEnd[-1] == '\r')
+            --lineEnd;
+        return { pos_, lineEnd, next };
+    }
+    void advance(const Line& line) { pos_ = line.next; }
+
+private:
+    const char* pos_;
+    const char* end_;
+};
+
+const char* skipBlanks(const char* p, const char* end)
+{
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    return p;
+}
+
+bool startsWith(const char* p, const char* end, const char* text)
+{
+    const auto n = std::strlen(text);
+    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, text, n) == 0;
+}
+
+// Reads a hex number such as the N of "hex(N):"; false when there is none.
+bool readHexNumber(const char*& p, const char* end, std::uint32_t& value)
+{
+    const char* start = p;
+    std::uint64_t v = 0;
+    while (p < end && isHexDigit(*p) && p - start < 8)
+        v = v * 16 + static_cast<unsigned>(hexValue(*p++));
+    value = static_cast<std::uint32_t>(v);
+    return p > start && (p >= end || !isHexDigit(*p));
+}
+
+// Reads hex bytes "xx,xx,..." from `p`, following "\" continuation lines through `reader`.
+bool readHexBytes(const char* p, Line line, Reader& reader, QByteArray& data)
+{
+    for (;;) {
+        p = skipBlanks(p, line.end);
+        if (p >= line.end)
+            return true;
+        if (*p == '\\' && skipBlanks(p + 1, line.end) == line.end) {
+            reader.advance(line);
+            if (reader.atEnd())
+                return false;
+            line = reader.peek();
+            p = line.begin;
+            continue;
+        }
+        if (*p == ',') {
+            ++p;
+            continue;
+        }
+        if (!isHexDigit(*p))
+            return false;
+        int byte = hexValue(*p++);
+        if (p < line.end && isHexDigit(*p))
+            byte = byte * 16 + hexValue(*p++);
+        data += static_cast<char>(byte);
+    }
+}
+
+// Parses the value starting at `line`; on success the reader stands on the value's last line.
+bool readValue(Line line, Reader& reader, HiveValue& value)
+{
+    const char* p = line.begin;
+    const char* end = line.end;
+    if (*p == '@') {
+        value.name.clear();
+        ++p;
+    } else {
+        p = unescape(p + 1, end, '"', value.name);
+        if (!p)
+            return false;
+    }
+    p = skipBlanks(p, end);
+    if (p >= end || *p != '=')
+        return false;
+    p = skipBlanks(p + 1, end);
+    value.type = RegType::String;
+    if (startsWith(p, end, "str(")) {
+        p += 4;
+        if (!readHexNumber(p, end, value.type) || !startsWith(p, end, "):"))
+            return false;
+        p += 2;
+    }
+    if (p < end && *p == '"') {
+        QString text;
+        p = unescape(p + 1, end, '"', text);
+        if (!p || skipBlanks(p, end) != end)
+            return false;
+        value.data = utf16le(text);
+        return true;
+    }
+    if (value.type != RegType::String)
+        return false;
+    if (startsWith(p, end, "dword:")) {
+        p += 6;
+        std::uint32_t dword = 0;
+        if (!readHexNumber(p, end, dword) || skipBlanks(p, end) != end)
+            return false;
+        value.type = RegType::DWord;
+        value.data.clear();
+        for (int i = 0; i < 4; ++i)
+            value.data += static_cast<char>((dword >> (8 * i)) & 0xFF);
+        return true;
+    }
+    if (startsWith(p, end, "hex:")) {
+        value.type = RegType::Binary;
+        p += 4;
+    } else if (startsWith(p, end, "hex(")) {
+        p += 4;
+        if (!readHexNumber(p, end, value.type) || !startsWith(p, end, "):"))
+            return false;
+        p += 2;
+    } else {
+        return false;
+    }
+    value.data.clear();
+    return readHexBytes(p, line, reader, value.data);
+}
+
+// Parses "[path] time"; false for a line without the closing bracket.
+bool readKeyLine(const Line& line, QString& path)
+{
+    return unescape(line.begin + 1, line.end, ']', path) != nullptr;
+}
+
+void setOrReplace(std::vector<HiveValue>& values, HiveValue value)
+{
+    for (auto& existing : values) {
+        if (existing.name.compare(value.name, Qt::CaseInsensitive) == 0) {
+            existing.type = value.type;
+            existing.data = std::move(value.data);
+            return;
+        }
+    }
+    values.push_back(std::move(value));
+}
+
+QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
+
+} // namespace
+
+HiveValue HiveValue::string(const QString& name, const QString& text, std::uint32_t type)
+{
+    return HiveValue { name, type, utf16le(text) };
+}
+
+QString HiveValue::text() const { return fromUtf16le(data, true); }
+
+const HiveValue* HiveKey::findValue(const QString& name) const
+{
+    for (const auto& value : values) {
+        if (value.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &value;
+    }
+    return nullptr;
+}
+
+HiveDocument::HiveDocument()
+    : preamble_(NewHivePreamble)
+{
+}
+
+HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileName)
+{
+    HiveDocument doc;
+    if (bytes.isEmpty())
+        return doc;
+    if (!bytes.startsWith(Signature)) {
+        throw HiveError(QStringLiteral("%1 is not a Wine registry file: its first line is not \"%2\". "
+                                       "Check that the settings file is the user.reg of a Wine prefix.")
+                            .arg(fileName, QLatin1String(Signature)));
+    }
+    Reader reader(bytes);
+    const char* sectionStart = nullptr;
+    HiveKey* current = nullptr;
+    auto finishSection = [&](const char* sectionEnd) {
+        if (current)
+            current->section = bytesOf(sectionStart, sectionEnd);
+        else
+            doc.preamble_ = bytesOf(bytes.constData(), sectionEnd);
+    };
+    while (!reader.atEnd()) {
+        const Line line = reader.peek();
+        if (line.begin < line.end && *line.begin == '[') {
+            finishSection(line.begin);
+            HiveKey key;
+            key.readable = readKeyLine(line, key.path);
+            key.folded = key.path.toCaseFolded();
+            if (!key.readable)
+                key.extraLines.push_back(bytesOf(line.begin, line.end));
+            doc.keys_.push_back(std::move(key));
+            current = &doc.keys_.back();
+            sectionStart = line.begin;
+        } else if (current) {
+            const char* first = skipBlanks(line.begin, line.end);
+            if (first < line.end && (*first == '"' || *first == '@')) {
+                HiveValue value;
+                Reader valueReader = reader;
+                if (readValue(Line { first, line.end, line.next }, valueReader, value)) {
+                    setOrReplace(current->values, std::move(value));
+                    reader = valueReader;
+                } else {
+                    current->extraLines.push_back(bytesOf(line.begin, line.end));
+                }
+            } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
+                current->extraLines.push_back(bytesOf(line.begin, line.end));
+            }
+        }
+        reader.advance(reader.peek());
+    }
+    finishSection(reader.position());
+
+    // A key listed twice is one key, as it is for Wine: merge the later sections into the first.
+    QHash<QString, std::size_t> seen;
+    std::vector<HiveKey> merged;
+    merged.reserve(doc.keys_.size());
+    for (auto& key : doc.keys_) {
+        const auto it = key.readable ? seen.constFind(key.folded) : seen.constEnd();
+        if (it == seen.constEnd()) {
+            if (key.readable)
+                seen.insert(key.folded, merged.size());
+            merged.push_back(std::move(key));
+            continue;
+        }
+        HiveKey& first = merged[*it];
+        for (auto& value : key.values)
+            setOrReplace(first.values, std::move(value));
+        first.extraLines += key.extraLines;
+        first.section.clear();
+    }
+    doc.keys_ = std::move(merged);
+    doc.rebuildIndex();
+    return doc;
+}
+
+QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
+{
+    QByteArray out;
+    qsizetype estimate = preamble_.size();
+    for (const auto& key : keys_)
+        estimate += key.section.isEmpty() ? 256 + 64 * static_cast<qsizetype>(key.values.size()) : key.section.size();
+    out.reserve(estimate);
+    out += preamble_;
+    const QByteArray time = QByteArray::number(unixSeconds);
+    const QByteArray fileTime = fileTimeHex(unixSeconds);
+    bool lastWasWritten = false;
+    auto endLine = [&out] {
+        if (!out.isEmpty() && !out.endsWith('\n'))
+            out += '\n';
+    };
+    auto blankLine = [&out, &endLine] {
+        endLine();
+        if (!out.endsWith("\n\n"))
+            out += '\n';
+    };
+    for (const auto& key : keys_) {
+        if (!key.section.isEmpty()) {
+            if (lastWasWritten)
+                blankLine();
+            else
+                endLine();
+            out += key.section;
+            lastWasWritten = false;
+            continue;
+        }
+        blankLine();
+        out += '[';
+        appendEscaped(out, key.path, '[', ']');
+        out += "] " + time + "\n#time=" + fileTime + '\n';
+        for (const auto& extra : key.extraLines)
+            out += extra + '\n';
+        for (const auto& value : key.values)
+            out += formatValue(value) + '\n';
+        lastWasWritten = true;
+    }
+    return out;
+}
+
+QString HiveDocument::normalizedPath(const QString& path)
+{
+    qsizetype begin = 0;
+    qsizetype end = path.size();
+    while (begin < end && path[begin] == u'\\')
+        ++begin;
+    while (end > begin && path[end - 1] == u'\\')
+        --end;
+    QString normalized = path.mid(begin, end - begin);
+    if (normalized.contains(QLatin1String("\\\\")))
+        throw HiveError(QStringLiteral("The key path \"%1\" has an empty part between two backslashes. "
+                                       "Write it with single backslashes between key names.")
+                            .arg(path));
+    return normalized;
+}
+
+const HiveKey* HiveDocument::findKey(const QString& path) const
+{
+    const auto it = index_.constFind(normalizedPath(path).toCaseFolded());
+    return it == index_.constEnd() ? nullptr : &keys_[*it];
+}
+
+bool HiveDocument::keyExists(const QString& path) const
+{
+    const QString folded = normalizedPath(path).toCaseFolded();
+    return folded.isEmpty() || index_.contains(folded) || parents_.contains(folded);
+}
+
+void HiveDocument::setValue(const QString& keyPath, const HiveValue& value)
+{
+    HiveKey& key = keyForWriting(normalizedPath(keyPath));
+    setOrReplace(key.values, value);
+    key.section.clear();
+    changed_ = true;
+}
+
+bool HiveDocument::deleteValue(const QString& keyPath, const QString& name)
+{
+    const auto it = index_.constFind(normalizedPath(keyPath).toCaseFolded());
+    if (it == index_.constEnd())
+        return false;
+    HiveKey& key = keys_[*it];
+    const auto found = std::find_if(key.values.begin(), key.values.end(),
+        [&name](const HiveValue& v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; });
+    if (found == key.values.end())
+        return false;
+    key.values.erase(found);
+    key.section.clear();
+    changed_ = true;
+    return true;
+}
+
+bool HiveDocument::deleteKey(const QString& path)
+{
+    const QString normalized = normalizedPath(path);
+    if (normalized.isEmpty())
+        throw HiveError(QStringLiteral("The root of the settings hive cannot be deleted; name the key to delete."));
+    if (!keyExists(normalized))
+        return false;
+    const QString folded = normalized.toCaseFolded();
+    const QString prefix = folded + u'\\';
+    std::erase_if(keys_, [&](const HiveKey& key) {
+        return key.readable && (key.folded == folded || key.folded.startsWith(prefix));
+    });
+    rebuildIndex();
+    changed_ = true;
+    // The file lists a key without values only when it has no subkeys, so a parent that was
+    // listed only through this key needs a section of its own now.
+    const qsizetype slash = normalized.lastIndexOf(u'\\');
+    if (slash > 0 && !keyExists(normalized.left(slash)))
+        keyForWriting(normalized.left(slash));
+    return true;
+}
+
+HiveKey& HiveDocument::keyForWriting(const QString& normalized)
+{
+    const QString folded = normalized.toCaseFolded();
+    if (const auto it = index_.constFind(folded); it != index_.constEnd())
+        return keys_[*it];
+    HiveKey key;
+    key.path = normalized;
+    key.folded = folded;
+    insertKey(std::move(key));
+    return keys_[index_.value(folded)];
+}
+
+void HiveDocument::insertKey(HiveKey key)
+{
+    const auto position = std::find_if(keys_.begin(), keys_.end(),
+        [&key](const HiveKey& other) { return other.readable && foldedPathLess(key.folded, other.folded); });
+    keys_.insert(position, std::move(key));
+    rebuildIndex();
+    changed_ = true;
+}
+
+void HiveDocument::rebuildIndex()
+{
+    index_.clear();
+    parents_.clear();
+    index_.reserve(static_cast<qsizetype>(keys_.size()));
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        const HiveKey& key = keys_[i];
+        if (!key.readable)
+            continue;
+        index_.insert(key.folded, i);
+        for (qsizetype slash = key.folded.indexOf(u'\\'); slash > 0; slash = key.folded.indexOf(u'\\', slash + 1))
+            parents_.insert(key.folded.left(slash));
+    }
+}
+
+} // namespace caltrix::hive

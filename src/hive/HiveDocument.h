@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace caltrix::hive {
+
+// Value types as the registry numbers them (the N of "hex(N):" in the file).
+namespace RegType {
+constexpr std::uint32_t None = 0;
+constexpr std::uint32_t String = 1; // REG_SZ
+constexpr std::uint32_t ExpandString = 2; // REG_EXPAND_SZ
+constexpr std::uint32_t Binary = 3; // REG_BINARY
+constexpr std::uint32_t DWord = 4; // REG_DWORD, little-endian
+constexpr std::uint32_t MultiString = 7; // REG_MULTI_SZ
+} // namespace RegType
+
+// One named value of a key.
+struct HiveValue {
+    QString name; // empty: the key's default value, written "@"
+    std::uint32_t type = RegType::String;
+    // The bytes as the registry hands them out: strings are UTF-16LE with their terminating NUL.
+    QByteArray data;
+
+    // A string value (REG_SZ unless another string type is given).
+    static HiveValue string(const QString& name, const QString& text, std::uint32_t type = RegType::String);
+    // REG_SZ or REG_EXPAND_SZ: the types that read as text.
+    bool isText() const { return type == RegType::String || type == RegType::ExpandString; }
+    // The data as UTF-16 text up to the first NUL, whatever the type.
+    QString text() const;
+    bool operator==(const HiveValue&) const = default;
+};
+
+// One key section of the file.
+struct HiveKey {
+    QString path; // as written in the file, components separated by backslashes
+    QString folded; // case-folded path: keys are found regardless of case
+    std::vector<HiveValue> values; // in file order
+    // Lines of the section that are not values, kept as they stand: "#class=", "#link", comments and
+    // lines this parser cannot read (Wine skips those too). "#time=" is rewritten with the key.
+    QList<QByteArray> extraLines;
+    // The section's text exactly as read, while the key is unchanged; empty once it changed, and
+    // then the section is written anew.
+    QByteArray section;
+    // False for a section whose key line is unreadable: kept as text, never found or changed.
+    bool readable = true;
+
+    const HiveValue* findValue(const QString& name) const;
+};
+
+// The content of a hive file in Wine's user.reg format (REGEDIT4-like text, "WINE REGISTRY
+// Version 2" in its first line, keys relative to the user's root). Parsing keeps every line it
+// does not change, so writing an unchanged document gives back the same bytes and a change
+// rewrites only the keys it touched. Key and value names are matched without regard to case.
+class HiveDocument {
+public:
+    // An empty hive, as a file that does not exist yet.
+    HiveDocument();
+
+    // Throws HiveError when `bytes` is not a Wine registry file (`fileName` names it in the message).
+    // An empty text is an empty hive.
+    static HiveDocument parse(const QByteArray& bytes, const QString& fileName);
+
+    // The file's text; keys changed since parsing get `unixSeconds` as their modification time.
+    QByteArray serialize(std::int64_t unixSeconds) const;
+
+    const HiveKey* findKey(const QString& path) const;
+    // True for a key with a section of its own and for a key that is only the parent of others
+    // (the file lists a key without values only when it has no subkeys either).
+    bool keyExists(const QString& path) const;
+    const std::vector<HiveKey>& keys() const { return keys_; }
+
+    // Creates the key (its parents exist implicitly) and sets the value, replacing one of the
+    // same name.
+    void setValue(const QString& keyPath, const HiveValue& value);
+    // False when the key or the value does not exist.
+    bool deleteValue(const QString& keyPath, const QString& name);
+    // Deletes the key with all its subkeys; the parent keeps existing. False when it did not exist.
+    bool deleteKey(const QString& path);
+
+    // Whether any edit changed the document since parsing.
+    bool changed() const { return changed_; }
+
+    // A key path without leading and trailing backslashes; throws HiveError for an empty
+    // component ("a\\\\b").
+    static QString normalizedPath(const QString& path);
+
+private:
+    HiveKey& keyForWriting(const QString& normalized);
+    void insertKey(HiveKey key);
+    void rebuildIndex();
+
+    QByteArray preamble_; // header line, comments and options before the first key
+    std::vector<HiveKey> keys_;
+    QHash<QString, std::size_t> index_; // folded path -> position in keys_
+    QSet<QString> parents_; // folded paths of every proper prefix of a key path
+    bool changed_ = false;
+};
+
+} // namespace caltrix::hive

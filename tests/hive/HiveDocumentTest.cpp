@@ -1,0 +1,214 @@
+#include "hive/HiveDocument.h"
+#include "hive/HiveError.h"
+#include "hive/Hive.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace caltrix::hive;
+
+namespace {
+
+QByteArray dataFile(const char* name)
+{
+    QFile file(QStringLiteral(CALTRIX_HIVE_TEST_DATA "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "missing test data " << name;
+    return file.readAll();
+}
+
+HiveDocument fixture() { return HiveDocument::parse(dataFile("wine-user.reg"), QStringLiteral("user.reg")); }
+
+QByteArray utf16(std::u16string_view text)
+{
+    QByteArray bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+const char* const Tavor5 = "Software\\Korvane\\Pelto\\Calibration\\Tavor5";
+const char* const Device = "Software\\Korvane\\Pelto\\TavorDevicePeltoAnt";
+
+} // namespace
+
+TEST(HiveDocument, ReadsEveryKindOfValueThatWineWrites)
+{
+    const HiveDocument doc = fixture();
+    const HiveKey* key = doc.findKey(QString::fromLatin1(Tavor5));
+    ASSERT_NE(key, nullptr);
+    struct Case {
+        const char* name;
+        std::uint32_t type;
+        QByteArray data;
+    };
+    QByteArray longBin;
+    for (int i = 0; i < 0x3c; ++i)
+        longBin += static_cast<char>(i);
+    const Case cases[] = {
+        { "", RegType::String, utf16(u"default value") + QByteArray(2, 0) },
+        { "Bin", RegType::Binary, QByteArray::fromHex("0102abcd") },
+        { "Empty", RegType::String, QByteArray(2, 0) },
+        { "LongBin", RegType::Binary, longBin },
+        { "Multi", RegType::MultiString, utf16(std::u16string_view(u"one\0two\0\0", 9)) },
+        { "Quote\"Back\\slash", RegType::String, utf16(u"a \"quoted\" C:\\path\\\u00e9 \u00fc \u65e5\u672c") + QByteArray(2, 0) },
+        { "Speed1", RegType::String, utf16(u"20") + QByteArray(2, 0) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HiveValue* value = key->findValue(QString::fromUtf8(c.name));
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->type, c.type);
+        EXPECT_EQ(value->data.toHex(), c.data.toHex());
+    }
+    const HiveKey* device = doc.findKey(QString::fromLatin1(Device));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->findValue(QStringLiteral("Dw"))->data, QByteArray::fromHex("07000000"));
+    const HiveValue* roll = device->findValue(QStringLiteral("PeltoAntSettings_RollDiameter"));
+    EXPECT_EQ(roll->type, RegType::ExpandString);
+    EXPECT_EQ(readText(*roll), QStringLiteral("28,6"));
+}
+
+TEST(HiveDocument, FindsKeysAndValuesRegardlessOfCaseAndKnowsImplicitParents)
+{
+    const HiveDocument doc = fixture();
+    const HiveKey* key = doc.findKey(QStringLiteral("\\software\\KORVANE\\pelto\\calibration\\tavor5\\"));
+    ASSERT_NE(key, nullptr);
+    EXPECT_NE(key->findValue(QStringLiteral("SPEED1")), nullptr);
+    EXPECT_TRUE(doc.keyExists(QStringLiteral("Software\\Korvane\\Pelto")));
+    EXPECT_EQ(doc.findKey(QStringLiteral("Software\\Korvane\\Pelto")), nullptr);
+    EXPECT_FALSE(doc.keyExists(QStringLiteral("Software\\Korvane\\Pelt")));
+    EXPECT_FALSE(doc.keyExists(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor6")));
+    EXPECT_THROW(doc.findKey(QStringLiteral("Software\\\\Korvane")), HiveError);
+}
+
+TEST(HiveDocument, ReadingTextOfANonStringValueIsAnError)
+{
+    const HiveDocument doc = fixture();
+    const HiveValue* dword = doc.findKey(QString::fromLatin1(Device))->findValue(QStringLiteral("Dw"));
+    try {
+        readText(*dword);
+        FAIL() << "no error";
+    } catch (const HiveError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Invalid data type for 'Dw'"));
+    }
+}
+
+TEST(HiveDocument, WritesAnUnchangedFileBackByteForByte)
+{
+    const QByteArray original = dataFile("wine-user.reg");
+    EXPECT_EQ(HiveDocument::parse(original, QStringLiteral("user.reg")).serialize(0), original);
+}
+
+// A key that changed is written anew the way Wine writes it: the fixture's own lines are the
+// expected bytes for every kind of value (escapes, str(N), dword, hex line breaks).
+TEST(HiveDocument, WritesAChangedKeyAsWineDoes)
+{
+    const QByteArray original = dataFile("wine-user.reg");
+    HiveDocument doc = HiveDocument::parse(original, QStringLiteral("user.reg"));
+    doc.setValue(QString::fromLatin1(Tavor5), HiveValue::string(QStringLiteral("speed1"), QStringLiteral("20")));
+    const std::int64_t time = 1796864248; // the key's time in the fixture
+    QByteArray expected = original;
+    expected.replace("#time=1dd88416dadc008", "#time=1dd88416d5c4c00");
+    EXPECT_EQ(doc.serialize(time), expected);
+}
+
+TEST(HiveDocument, TextSurvivesWritingAndReadingBack)
+{
+    const QString texts[] = {
+        QStringLiteral(""),
+        QStringLiteral("plain"),
+        QStringLiteral("quote \" backslash \\ brackets [ ]"),
+        QString::fromUtf16(u"tab\tnewline\ncr\rbell\aesc\u001b"),
+        QString::fromUtf16(u"\u0001" "7 octal before a digit, \u0002 before a letter"),
+        QString::fromUtf16(u"\u00e9a hex digit after, \u00e9 blank after, \u65e5\u672c\u00ff"),
+        QString::fromUtf16(u"surrogates \U0001F6B2 and DEL \u007f"),
+    };
+    HiveDocument doc;
+    for (const QString& text : texts) {
+        doc.setValue(QStringLiteral("Key [x]\\") + text.left(3).remove(u'\\'), HiveValue::string(text, text));
+    }
+    const HiveDocument back = HiveDocument::parse(doc.serialize(1), QStringLiteral("user.reg"));
+    for (const QString& text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        const HiveKey* key = back.findKey(QStringLiteral("Key [x]\\") + text.left(3).remove(u'\\'));
+        ASSERT_NE(key, nullptr);
+        const HiveValue* value = key->findValue(text);
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->name, text);
+        EXPECT_EQ(value->text(), text);
+    }
+}
+
+TEST(HiveDocument, EditsKeepOtherKeysAndKeepParentsExisting)
+{
+    HiveDocument doc = fixture();
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor7"),
+        HiveValue::string(QStringLiteral("Speed1"), QStringLiteral("25")));
+    EXPECT_TRUE(doc.deleteValue(QString::fromLatin1(Tavor5), QStringLiteral("speed2")));
+    EXPECT_FALSE(doc.deleteValue(QString::fromLatin1(Tavor5), QStringLiteral("Speed9")));
+    EXPECT_TRUE(doc.deleteKey(QStringLiteral("Software\\Wine\\Fonts")));
+    EXPECT_FALSE(doc.deleteKey(QStringLiteral("Software\\Wine\\Fonts")));
+    // Calibration had no section of its own; deleting all of its subkeys leaves it existing.
+    EXPECT_TRUE(doc.deleteKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor4.5")));
+    EXPECT_TRUE(doc.deleteKey(QString::fromLatin1(Tavor5)));
+    EXPECT_TRUE(doc.deleteKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor7")));
+    EXPECT_TRUE(doc.changed());
+
+    const HiveDocument back = HiveDocument::parse(doc.serialize(1), QStringLiteral("user.reg"));
+    EXPECT_TRUE(back.keyExists(QStringLiteral("Software\\Korvane\\Pelto\\Calibration")));
+    EXPECT_FALSE(back.keyExists(QStringLiteral("Software\\Wine\\Fonts\\External Fonts")));
+    EXPECT_TRUE(back.keyExists(QStringLiteral("Software\\Wine\\DllOverrides")));
+    EXPECT_EQ(back.findKey(QString::fromLatin1(Device))->findValue(QStringLiteral("Dw"))->data,
+        QByteArray::fromHex("07000000"));
+    EXPECT_THROW(doc.deleteKey(QStringLiteral("\\")), HiveError);
+}
+
+TEST(HiveDocument, NewKeysGoToTheirSortedPlace)
+{
+    HiveDocument doc = fixture();
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor4"), HiveValue::string("Speed1", "1"));
+    const auto& keys = doc.keys();
+    const auto at = [&keys](const char* path) {
+        return std::find_if(keys.begin(), keys.end(), [path](const HiveKey& k) { return k.path == QLatin1String(path); })
+            - keys.begin();
+    };
+    EXPECT_EQ(at("Software\\Korvane\\Pelto\\Calibration\\Tavor4") + 1,
+        at("Software\\Korvane\\Pelto\\Calibration\\Tavor4.5"));
+}
+
+TEST(HiveDocument, RejectsFilesThatAreNoWineHive)
+{
+    const QByteArray notHives[] = { dataFile("regedit-export-utf16.reg"), "REGEDIT4\n[HKEY_CURRENT_USER\\x]\n",
+        "WINE REGISTRY Version 1\n" };
+    for (const QByteArray& bytes : notHives)
+        EXPECT_THROW(HiveDocument::parse(bytes, QStringLiteral("user.reg")), HiveError);
+    EXPECT_FALSE(HiveDocument::parse(QByteArray(), QStringLiteral("user.reg")).keyExists(QStringLiteral("x")));
+}
+
+// Wine skips lines it cannot read; so do we, and a rewrite keeps them as they were.
+TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
+{
+    const QByteArray text = "WINE REGISTRY Version 2\n\n"
+                            "[A] 1\n#class=\"c\"\n\"Good\"=\"1\"\n\"Open\"=\"no end\n\"Hex\"=hex:zz\n"
+                            "\"Cont\"=hex:01,\\\n  02\ngarbage\n\n"
+                            "[Unclosed 2\n\"X\"=\"1\"\n\n"
+                            "[A] 3\n\"Good\"=\"2\"\n";
+    HiveDocument doc = HiveDocument::parse(text, QStringLiteral("user.reg"));
+    const HiveKey* a = doc.findKey(QStringLiteral("A"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->findValue(QStringLiteral("Good"))->text(), QStringLiteral("2")); // the later section wins
+    EXPECT_EQ(a->findValue(QStringLiteral("Open")), nullptr);
+    EXPECT_EQ(a->findValue(QStringLiteral("Hex")), nullptr);
+    EXPECT_EQ(a->findValue(QStringLiteral("Cont"))->data, QByteArray::fromHex("0102"));
+    EXPECT_FALSE(doc.keyExists(QStringLiteral("Unclosed 2")));
+
+    doc.setValue(QStringLiteral("A"), HiveValue::string(QStringLiteral("New"), QStringLiteral("3")));
+    const QByteArray written = doc.serialize(5);
+    for (const char* kept : { "#class=\"c\"", "\"Open\"=\"no end", "\"Hex\"=hex:zz", "garbage", "[Unclosed 2\n\"X\"=\"1\"" })
+        EXPECT_TRUE(written.contains(kept)) << kept;
+    EXPECT_EQ(written.count("[A] 5"), 1);
+}

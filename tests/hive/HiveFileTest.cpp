@@ -1,0 +1,182 @@
+#include "hive/CurrentUser.h"
+#include "hive/Hive.h"
+#include "hive/HiveError.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLockFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace caltrix::hive;
+
+namespace {
+
+const char* const Header = "WINE REGISTRY Version 2\n\n";
+
+class HiveFile : public ::testing::Test {
+protected:
+    QString path() const { return dir.filePath(QStringLiteral("user.reg")); }
+
+    void writeFile(const QByteArray& bytes, bool settled = true)
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        if (settled)
+            setOld();
+    }
+
+    // A modification time long past, as for a hive nobody touched since the program started.
+    void setOld(int secondsEarlier = 0)
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(longAgo.addSecs(-secondsEarlier), QFileDevice::FileModificationTime));
+    }
+
+    QByteArray readFile() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QString text(Hive& hive, const char* key, const char* name)
+    {
+        const auto value = hive.value(QLatin1String(key), QLatin1String(name));
+        return value ? value->text() : QStringLiteral("<none>");
+    }
+
+    QTemporaryDir dir;
+    const QDateTime longAgo = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600);
+};
+
+} // namespace
+
+TEST_F(HiveFile, AMissingFileIsAnEmptyHiveAndTheFirstWriteCreatesIt)
+{
+    Hive hive(dir.filePath(QStringLiteral("prefix/user.reg")));
+    EXPECT_FALSE(hive.document()->keyExists(QStringLiteral("Software")));
+    hive.writeString(QStringLiteral("Software\\A"), QStringLiteral("V"), QStringLiteral("1"));
+    EXPECT_EQ(text(hive, "software\\a", "v"), QStringLiteral("1"));
+    QFile file(hive.filePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("WINE REGISTRY Version 2\n"));
+    EXPECT_TRUE(bytes.contains("\n[Software\\\\A] ")) << bytes.constData();
+    EXPECT_TRUE(bytes.endsWith("\"V\"=\"1\"\n"));
+    EXPECT_FALSE(QFile::exists(hive.filePath() + QStringLiteral(".lock")));
+}
+
+TEST_F(HiveFile, SeesEveryKindOfChangeAtTheNextRead)
+{
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n");
+    Hive hive(path());
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("1"));
+
+    // Rewritten in place just now.
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"22\"\n", false);
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("22"));
+    // Same size, rewritten just now: the recent time makes the earlier read untrustworthy.
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"33\"\n", false);
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("33"));
+    // Replaced by another file (as Wine and our writer do), with an old time.
+    QFile::remove(path());
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"44\"\n");
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("44"));
+    QFile::remove(path());
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("<none>"));
+}
+
+// The content of an unchanged, settled file is not read again: an in-place change that keeps the
+// size and the old time is the one change it cannot see (no program writes a hive that way).
+TEST_F(HiveFile, KeepsTheContentOfAnUnchangedFile)
+{
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n");
+    Hive hive(path());
+    const auto first = hive.document();
+    EXPECT_EQ(hive.document(), first);
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"2\"\n");
+    EXPECT_EQ(hive.document(), first);
+    setOld(60);
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+}
+
+TEST_F(HiveFile, WritingKeepsTheRestOfTheFileAndItsPermissions)
+{
+    QFile fixture(QStringLiteral(CALTRIX_HIVE_TEST_DATA "/wine-user.reg"));
+    ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
+    const QByteArray original = fixture.readAll();
+    writeFile(original);
+    QFile(path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+    Hive hive(path());
+    hive.writeString(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor5"), QStringLiteral("Speed2"),
+        QStringLiteral("31"));
+    const QByteArray written = readFile();
+    EXPECT_EQ(written.size(), original.size()); // only the Tavor5 key line, its time and Speed2 differ
+    EXPECT_TRUE(written.contains("\"Speed2\"=\"31\"\n"));
+    EXPECT_EQ(written.left(written.indexOf("[Software\\\\Korvane\\\\Pelto\\\\Calibration\\\\Tavor5]")),
+        original.left(original.indexOf("[Software\\\\Korvane\\\\Pelto\\\\Calibration\\\\Tavor5]")));
+    EXPECT_EQ(written.mid(written.indexOf("[Software\\\\Korvane\\\\Pelto\\\\TavorDevicePeltoAnt]")),
+        original.mid(original.indexOf("[Software\\\\Korvane\\\\Pelto\\\\TavorDevicePeltoAnt]")));
+    const auto permissions = QFile(path()).permissions();
+    EXPECT_TRUE(permissions & QFileDevice::WriteOwner);
+    EXPECT_FALSE(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+}
+
+TEST_F(HiveFile, AFailedEditLeavesTheFileAsItWas)
+{
+    const QByteArray original = QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n";
+    writeFile(original);
+    Hive hive(path());
+    EXPECT_THROW(hive.edit([](HiveDocument& doc) {
+        doc.setValue(QStringLiteral("K"), HiveValue::string(QStringLiteral("V"), QStringLiteral("2")));
+        throw HiveError(QStringLiteral("stop"));
+    }),
+        HiveError);
+    EXPECT_EQ(readFile(), original);
+
+    // Another program holds the lock.
+    QLockFile other(path() + QStringLiteral(".lock"));
+    ASSERT_TRUE(other.tryLock(0));
+    hive.setLockTimeout(std::chrono::milliseconds(0));
+    try {
+        hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("3"));
+        FAIL() << "wrote despite the lock";
+    } catch (const HiveError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("being changed by another program"))) << e.what();
+    }
+    EXPECT_EQ(readFile(), original);
+    other.unlock();
+    hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("3"));
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("3"));
+}
+
+TEST_F(HiveFile, NeverOverwritesAFileThatIsNoWineHive)
+{
+    const QByteArray notAHive = "REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"V\"=\"1\"\n";
+    writeFile(notAHive);
+    Hive hive(path());
+    EXPECT_THROW(hive.document(), HiveError);
+    EXPECT_THROW(hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2")), HiveError);
+    EXPECT_EQ(readFile(), notAHive);
+
+    Hive folder(dir.path());
+    EXPECT_THROW(folder.document(), HiveError);
+}
+
+TEST_F(HiveFile, CurrentUserIsTheWinePrefixHiveUnlessReplaced)
+{
+    qputenv("WINEPREFIX", dir.path().toUtf8());
+    EXPECT_EQ(defaultUserHivePath(), path());
+    Hive other(dir.filePath(QStringLiteral("other.reg")));
+    {
+        ScopedCurrentUser scoped(other);
+        EXPECT_EQ(&currentUser(), &other);
+    }
+    EXPECT_NE(&currentUser(), &other);
+    qunsetenv("WINEPREFIX");
+}

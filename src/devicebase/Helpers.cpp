@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace caltrix::devicebase {
@@ -17,7 +18,11 @@ void WaitProcessingMessages(std::int32_t Milliseconds)
         if (std::int64_t { passed } >= Milliseconds
             || static_cast<std::int32_t>(now) < static_cast<std::int32_t>(start))
             return;
-        clock.waitForEvents(static_cast<std::uint32_t>(Milliseconds) - passed);
+        std::uint32_t remaining = static_cast<std::uint32_t>(Milliseconds) - passed;
+        // Wake at the signed boundary too, where the wait ends early.
+        if (static_cast<std::int32_t>(now) >= 0)
+            remaining = std::min(remaining, 0x80000000u - now);
+        clock.waitForEvents(remaining);
     }
 }
 

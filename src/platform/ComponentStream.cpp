@@ -262,7 +262,9 @@ private:
         return take().text;
     }
 
-    void object(TComponent* target, bool isRoot, std::vector<Pending>& out)
+    // Reads one object into `target` (the root) or into the owned component of `target` that the
+    // stored name names; `parentName` is the stored name of the enclosing object.
+    void object(TComponent* target, bool isRoot, std::vector<Pending>& out, const QString& parentName = {})
     {
         if (!isWord("object"))
             fail(cur().line, QStringLiteral("'object' expected"));
@@ -273,7 +275,7 @@ private:
         if (!isRoot) {
             TComponent* child = target->FindComponent(name);
             if (!child)
-                fail(line, QStringLiteral("%1 has no component named '%2'").arg(target->Name(), name));
+                fail(line, QStringLiteral("%1 has no component named '%2'").arg(parentName, name));
             target = child;
         }
         if (className.compare(target->ClassName(), Qt::CaseInsensitive) != 0)
@@ -288,7 +290,7 @@ private:
             if (cur().kind == Token::End)
                 fail(cur().line, QStringLiteral("'end' of '%1' missing").arg(name));
             if (isWord("object")) {
-                object(target, false, out);
+                object(target, false, out, name);
                 continue;
             }
             const int propLine = cur().line;

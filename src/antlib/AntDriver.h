@@ -1,9 +1,16 @@
 #pragma once
 
 #include "antlib/AntLibrary.h"
-#include "antlib/AntConfig.h"
+#include "antlib/FrameDecoder.h"
+#include "antlib/Transport.h"
 
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace caltrix::platform {
 class Clock;
@@ -11,8 +18,88 @@ class Clock;
 
 namespace caltrix::antlib {
 
-// The library of the running program on `clock` (the platform clock by default): ANT_Init picks
-// the transport from CALTRIX_ANT each time it is called.
+// Makes the transport of stick number `number` at `baudRate`, or returns null with `error` set
+// to one line (a malformed configuration, stick number out of range). Opening comes later.
+using TransportFactory =
+    std::function<std::unique_ptr<Transport>(std::uint8_t number, std::uint32_t baudRate, std::string& error)>;
+
+// The transports named by CALTRIX_ANT (read at every call), on `clock`.
+TransportFactory transportsFromEnvironment(platform::Clock& clock);
+
+// The ANT library over a transport: the ANT_ operations encode commands and write them, the bytes
+// from the stick go through the frame decoder on the transport's thread, and the messages are
+// handed to the main thread (Clock::runOnMainAndWait) where the callbacks run.
+class AntDriver final : public AntLibrary, private TransportListener {
+public:
+    // How long a search lasts on a stick that is gone before the channel reports its timeout:
+    // long enough not to spin when the caller reopens, short enough that a lost trainer shows soon.
+    static constexpr std::uint32_t LostSearchTimeoutMs = 250;
+    static constexpr int MaxChannels = 8;
+
+    AntDriver(platform::Clock& clock, TransportFactory factory);
+    ~AntDriver() override;
+
+    bool ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std::uint8_t, std::uint8_t) override;
+    void ANT_AssignResponseFunction(ResponseCallback callback, ResponseBuffer buffer) override;
+    void ANT_AssignChannelEventFunction(std::uint8_t channel, ChannelEventCallback callback,
+                                        ReceiveBuffer buffer) override;
+    bool ANT_ResetSystem() override;
+    void ANT_Close() override;
+    bool ANT_SetNetworkKey(std::uint8_t network, NetworkKey key) override;
+    bool ANT_AssignChannel(std::uint8_t channel, std::uint8_t channelType, std::uint8_t network) override;
+    bool ANT_SetChannelId(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                          std::uint8_t transmissionType) override;
+    bool ANT_SetChannelPeriod(std::uint8_t channel, std::uint16_t period) override;
+    bool ANT_SetChannelTxPower(std::uint8_t channel, std::uint8_t power) override;
+    bool ANT_SetChannelSearchTimeout(std::uint8_t channel, std::uint8_t timeout) override;
+    bool ANT_SetChannelRFFreq(std::uint8_t channel, std::uint8_t rfFrequency) override;
+    bool ANT_OpenChannel(std::uint8_t channel) override;
+    bool ANT_RequestMessage(std::uint8_t channel, std::uint8_t messageId) override;
+    bool ANT_SendBroadcastData(std::uint8_t channel, DataPayload data) override;
+    bool ANT_SendAcknowledgedData(std::uint8_t channel, DataPayload data) override;
+    bool ANT_CloseChannel(std::uint8_t channel) override;
+    bool ANT_UnAssignChannel(std::uint8_t channel) override;
+
+    // Main thread: hands one message to the callbacks as if it had come from the stick. The path
+    // every received message takes; public for the codec benchmark.
+    void dispatch(const AntMessage& message);
+
+    bool stickLost() const { return lost_; }
+
+private:
+    struct ChannelSlot {
+        ChannelEventCallback callback;
+        std::uint8_t* buffer = nullptr;
+    };
+
+    // TransportListener: bytesReceived runs on the transport's thread, transportLost on the main one.
+    void bytesReceived(std::span<const std::uint8_t> bytes) override;
+    void transportLost(const std::string& reason) override;
+
+    bool send(const AntMessage& message);
+    bool sendToChannel(std::uint8_t channel, const AntMessage& message);
+    void deliverEvent(std::uint8_t channel, std::uint8_t eventCode);
+    void reportLostSearch(std::uint8_t channel);
+    void reportOnce(const std::string& error);
+
+    platform::Clock& clock_;
+    TransportFactory factory_;
+    std::unique_ptr<Transport> transport_; // main thread
+    // Touched only by the thread that delivers the transport's bytes, one at a time.
+    FrameDecoder decoder_;
+    std::vector<AntMessage> batch_;
+    // Main thread only, below.
+    bool open_ = false;
+    bool lost_ = false;
+    ResponseCallback responseCallback_;
+    std::uint8_t* responseBuffer_ = nullptr;
+    std::array<ChannelSlot, MaxChannels> channels_ {};
+    std::bitset<MaxChannels> openChannels_; // opened by the host and not closed since
+    std::vector<std::uint64_t> scheduled_;  // lost-search reports not yet run
+    std::string lastError_;                 // the last line written to standard error
+};
+
+// The library of the running program: the platform clock and the transports of CALTRIX_ANT.
 std::unique_ptr<AntLibrary> createAntLibrary();
 
 } // namespace caltrix::antlib

@@ -1,0 +1,279 @@
+#include "antlib/AntDriver.h"
+
+#include "antlib/Commands.h"
+#include "platform/Clock.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace caltrix::antlib {
+
+namespace {
+bool isChannelMessage(std::uint8_t id)
+{
+    return id == msg::ChannelResponse || id == msg::ChannelId || id == msg::ChannelStatus
+        || id == msg::BroadcastData || id == msg::AcknowledgedData || id == msg::BurstData;
+}
+
+// Copies a payload into a registered buffer: cut to the buffer, the rest zero.
+void fill(std::uint8_t* buffer, std::size_t size, std::span<const std::uint8_t> bytes)
+{
+    const auto n = std::min(size, bytes.size());
+    std::copy_n(bytes.begin(), n, buffer);
+    std::fill(buffer + n, buffer + size, std::uint8_t { 0 });
+}
+} // namespace
+
+AntDriver::AntDriver(platform::Clock& clock, TransportFactory factory)
+    : clock_(clock)
+    , factory_(std::move(factory))
+{
+}
+
+AntDriver::~AntDriver() { ANT_Close(); }
+
+bool AntDriver::ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std::uint8_t, std::uint8_t)
+{
+    ANT_Close();
+    std::string error;
+    auto transport = factory_(deviceNumber, baudRate, error);
+    if (transport == nullptr) {
+        reportOnce(error);
+        return false;
+    }
+    decoder_ = FrameDecoder {};
+    lost_ = false;
+    if (!transport->open(*this, error)) {
+        reportOnce(error);
+        return false;
+    }
+    transport_ = std::move(transport);
+    open_ = true;
+    return true;
+}
+
+// The caller tries stick after stick; the same complaint is worth one line, not eight.
+void AntDriver::reportOnce(const std::string& error)
+{
+    if (error.empty() || error == lastError_)
+        return;
+    lastError_ = error;
+    std::fprintf(stderr, "%s\n", error.c_str());
+}
+
+void AntDriver::ANT_Close()
+{
+    open_ = false; // from here on, messages still handed over are dropped
+    if (transport_)
+        transport_->close();
+    transport_.reset();
+    for (auto id : scheduled_)
+        clock_.cancel(id);
+    scheduled_.clear();
+    responseCallback_ = nullptr;
+    responseBuffer_ = nullptr;
+    channels_ = {};
+    openChannels_.reset();
+}
+
+void AntDriver::ANT_AssignResponseFunction(ResponseCallback callback, ResponseBuffer buffer)
+{
+    responseCallback_ = std::move(callback);
+    responseBuffer_ = buffer.data();
+}
+
+void AntDriver::ANT_AssignChannelEventFunction(std::uint8_t channel, ChannelEventCallback callback,
+                                               ReceiveBuffer buffer)
+{
+    if (channel >= MaxChannels)
+        return;
+    channels_[channel] = { std::move(callback), buffer.data() };
+}
+
+bool AntDriver::send(const AntMessage& message)
+{
+    if (!open_ || lost_ || !transport_)
+        return false;
+    return transport_->write(encodeFrame(message).bytes());
+}
+
+bool AntDriver::sendToChannel(std::uint8_t channel, const AntMessage& message)
+{
+    return channel < MaxChannels && send(message);
+}
+
+bool AntDriver::ANT_ResetSystem()
+{
+    openChannels_.reset();
+    return send(command::resetSystem());
+}
+
+bool AntDriver::ANT_SetNetworkKey(std::uint8_t network, NetworkKey key)
+{
+    return send(command::setNetworkKey(network, key));
+}
+
+bool AntDriver::ANT_AssignChannel(std::uint8_t channel, std::uint8_t channelType, std::uint8_t network)
+{
+    return sendToChannel(channel, command::assignChannel(channel, channelType, network));
+}
+
+bool AntDriver::ANT_SetChannelId(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                                 std::uint8_t transmissionType)
+{
+    return sendToChannel(channel, command::setChannelId(channel, deviceNumber, deviceType, transmissionType));
+}
+
+bool AntDriver::ANT_SetChannelPeriod(std::uint8_t channel, std::uint16_t period)
+{
+    return sendToChannel(channel, command::setChannelPeriod(channel, period));
+}
+
+bool AntDriver::ANT_SetChannelTxPower(std::uint8_t channel, std::uint8_t power)
+{
+    return sendToChannel(channel, command::setTxPower(channel, power));
+}
+
+bool AntDriver::ANT_SetChannelSearchTimeout(std::uint8_t channel, std::uint8_t timeout)
+{
+    return sendToChannel(channel, command::setSearchTimeout(channel, timeout));
+}
+
+bool AntDriver::ANT_SetChannelRFFreq(std::uint8_t channel, std::uint8_t rfFrequency)
+{
+    return sendToChannel(channel, command::setRfFrequency(channel, rfFrequency));
+}
+
+bool AntDriver::ANT_OpenChannel(std::uint8_t channel)
+{
+    if (channel >= MaxChannels)
+        return false;
+    if (open_ && lost_) {
+        reportLostSearch(channel);
+        return false;
+    }
+    openChannels_.set(channel);
+    return send(command::openChannel(channel));
+}
+
+bool AntDriver::ANT_RequestMessage(std::uint8_t channel, std::uint8_t messageId)
+{
+    return send(command::requestMessage(channel, messageId));
+}
+
+bool AntDriver::ANT_SendBroadcastData(std::uint8_t channel, DataPayload data)
+{
+    return sendToChannel(channel, command::broadcastData(channel, data));
+}
+
+bool AntDriver::ANT_SendAcknowledgedData(std::uint8_t channel, DataPayload data)
+{
+    return sendToChannel(channel, command::acknowledgedData(channel, data));
+}
+
+bool AntDriver::ANT_CloseChannel(std::uint8_t channel)
+{
+    if (channel < MaxChannels)
+        openChannels_.reset(channel);
+    return sendToChannel(channel, command::closeChannel(channel));
+}
+
+bool AntDriver::ANT_UnAssignChannel(std::uint8_t channel)
+{
+    return sendToChannel(channel, command::unassignChannel(channel));
+}
+
+// ---------------------------------------------------------------------------------------------
+// From the stick to the callbacks.
+
+// The transport's thread: decode, then hand the whole batch to the main thread and wait until it
+// ran, so the callbacks and all the state they touch stay on the main thread. On the virtual stick
+// this is the main thread already and the batch runs at once.
+void AntDriver::bytesReceived(std::span<const std::uint8_t> bytes)
+{
+    batch_.clear();
+    decoder_.feed(bytes, [this](const AntMessage& m) { batch_.push_back(m); });
+    if (batch_.empty())
+        return;
+    clock_.runOnMainAndWait([this] {
+        for (const auto& m : batch_) {
+            if (!open_)
+                return;
+            dispatch(m);
+        }
+    });
+}
+
+void AntDriver::dispatch(const AntMessage& m)
+{
+    const std::uint8_t channel = isChannelMessage(m.id) ? m.at(0) : 0;
+    if (m.id == msg::ChannelResponse && m.at(1) == msg::RfEvent) {
+        if (m.at(2) == code::ChannelClosed && channel < MaxChannels)
+            openChannels_.reset(channel);
+        deliverEvent(channel, m.at(2));
+        return;
+    }
+    if (m.id == msg::BroadcastData || m.id == msg::AcknowledgedData) {
+        if (channel >= MaxChannels || channels_[channel].buffer == nullptr || !channels_[channel].callback)
+            return;
+        fill(channels_[channel].buffer, ReceiveBufferSize, m.bytes());
+        auto callback = channels_[channel].callback; // the callback may replace its registration
+        callback(channel, m.id == msg::BroadcastData ? EventBroadcastReceived : EventAcknowledgedReceived);
+        return;
+    }
+    if (m.id == msg::BurstData || responseBuffer_ == nullptr || !responseCallback_)
+        return;
+    fill(responseBuffer_, ResponseBufferSize, m.bytes());
+    auto callback = responseCallback_;
+    callback(channel, m.id);
+}
+
+void AntDriver::deliverEvent(std::uint8_t channel, std::uint8_t eventCode)
+{
+    if (channel >= MaxChannels || channels_[channel].buffer == nullptr || !channels_[channel].callback)
+        return;
+    const std::array<std::uint8_t, 3> event { channel, msg::RfEvent, eventCode };
+    fill(channels_[channel].buffer, ReceiveBufferSize, event);
+    auto callback = channels_[channel].callback;
+    callback(channel, eventCode);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A stick that is gone.
+
+void AntDriver::transportLost(const std::string& reason)
+{
+    if (!open_ || lost_)
+        return;
+    lost_ = true;
+    std::fprintf(stderr,
+                 "The ANT stick stopped answering (%s). Its channels are reported as lost; plug the stick "
+                 "back in and restart Caltrix.\n",
+                 reason.c_str());
+    for (std::uint8_t ch = 0; ch < MaxChannels; ++ch)
+        if (openChannels_.test(ch))
+            reportLostSearch(ch);
+}
+
+// A channel on a lost stick searches in vain: it reports its search timeout and closes, just as a
+// channel does whose device went silent, so the caller's loss handling runs instead of a frozen
+// last value being shown.
+void AntDriver::reportLostSearch(std::uint8_t channel)
+{
+    openChannels_.reset(channel);
+    const auto id = std::make_shared<std::uint64_t>(0);
+    *id = clock_.callAfter(LostSearchTimeoutMs, [this, channel, id] {
+        std::erase(scheduled_, *id);
+        deliverEvent(channel, code::SearchTimeout);
+        deliverEvent(channel, code::ChannelClosed);
+    });
+    scheduled_.push_back(*id);
+}
+
+std::unique_ptr<AntLibrary> createAntLibrary()
+{
+    return std::make_unique<AntDriver>(platform::clock(), transportsFromEnvironment(platform::clock()));
+}
+
+} // namespace caltrix::antlib

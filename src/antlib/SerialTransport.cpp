@@ -1,0 +1,160 @@
+#include "antlib/SerialTransport.h"
+
+#include "platform/Clock.h"
+
+#include <array>
+#include <optional>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace caltrix::antlib {
+
+namespace {
+std::optional<speed_t> termiosSpeed(std::uint32_t baud)
+{
+    switch (baud) {
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return std::nullopt;
+    }
+}
+
+std::string errorText(int error) { return std::strerror(error); }
+} // namespace
+
+SerialTransport::SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate)
+    : clock_(clock)
+    , path_(std::move(path))
+    , baudRate_(baudRate)
+{
+}
+
+SerialTransport::~SerialTransport() { close(); }
+
+bool SerialTransport::open(TransportListener& listener, std::string& error)
+{
+    const auto speed = termiosSpeed(baudRate_);
+    if (!speed) {
+        error = "The serial ANT stick " + path_ + " cannot run at " + std::to_string(baudRate_)
+            + " baud; name a standard rate such as 115200 in CALTRIX_ANT (serial:" + path_ + "@115200).";
+        return false;
+    }
+    fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        const int e = errno;
+        error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(e)
+            + (e == EACCES ? " (add yourself to the dialout group or install the udev rule, then log in again)."
+                           : (e == EBUSY ? " (another program holds it; close that program)." : "."));
+        return false;
+    }
+    termios tio {};
+    if (::tcgetattr(fd_, &tio) != 0) {
+        error = "The serial ANT stick " + path_ + " is not a terminal device: " + errorText(errno) + ".";
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, *speed);
+    ::cfsetospeed(&tio, *speed);
+    ::tcsetattr(fd_, TCSANOW, &tio);
+    ::tcflush(fd_, TCIOFLUSH);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    listener_ = &listener;
+    readerEnded_ = false;
+    closing_ = false;
+    gone_ = false;
+    reader_ = std::thread([this] { readLoop(); });
+    return true;
+}
+
+bool SerialTransport::write(std::span<const std::uint8_t> bytes)
+{
+    if (fd_ < 0 || gone_)
+        return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        pollfd p { fd_, POLLOUT, 0 };
+        if (::poll(&p, 1, WriteTimeoutMs) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0)
+            return false;
+    }
+    return true;
+}
+
+// The reader: poll() on the tty and the stop event; bytes go to the listener on this thread (it
+// hands messages to the main thread itself). On a hang-up or error the loss goes to the main
+// thread. Its very last act marks it ended on the main thread, which close() waits for while it
+// keeps running main-thread requests, so that a reader blocked in a hand-over never deadlocks it.
+void SerialTransport::readLoop()
+{
+    std::string lostReason;
+    std::array<std::uint8_t, 256> buffer {};
+    for (;;) {
+        std::array<pollfd, 2> p { pollfd { fd_, POLLIN, 0 }, pollfd { stopFd_, POLLIN, 0 } };
+        if (::poll(p.data(), p.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            lostReason = "poll failed: " + errorText(errno);
+            break;
+        }
+        if (p[1].revents != 0)
+            break;
+        const auto n = ::read(fd_, buffer.data(), buffer.size());
+        if (n > 0) {
+            listener_->bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        lostReason = n == 0 ? path_ + " was closed" : path_ + ": " + errorText(errno);
+        break;
+    }
+    clock_.runOnMainAndWait([this, &lostReason] {
+        readerEnded_ = true;
+        if (!lostReason.empty() && !closing_ && !gone_) {
+            gone_ = true;
+            listener_->transportLost(lostReason);
+        }
+    });
+}
+
+void SerialTransport::close()
+{
+    if (reader_.joinable()) {
+        closing_ = true; // a loss found while closing is no news
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(stopFd_, &one, sizeof one);
+        clock_.waitRunningMainRequests([this] { return readerEnded_; });
+        reader_.join();
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (stopFd_ >= 0)
+        ::close(stopFd_);
+    fd_ = -1;
+    stopFd_ = -1;
+}
+
+} // namespace caltrix::antlib

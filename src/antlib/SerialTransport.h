@@ -1,0 +1,45 @@
+#pragma once
+
+#include "antlib/Transport.h"
+
+#include <cstdint>
+#include <string>
+#include <thread>
+
+namespace caltrix::platform {
+class Clock;
+}
+
+namespace caltrix::antlib {
+
+// A stick behind a tty (the USB1 stick's serial chip, a stick bound to the kernel's serial driver,
+// or a pseudo-terminal of `antsim`), in raw mode at a given baud rate. A reader thread blocks in
+// poll() and hands every chunk it reads to the listener; a hang-up or I/O error ends it and is
+// reported to the listener on the main thread.
+class SerialTransport final : public Transport {
+public:
+    static constexpr int WriteTimeoutMs = 500;
+
+    SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate);
+    ~SerialTransport() override;
+
+    bool open(TransportListener& listener, std::string& error) override;
+    bool write(std::span<const std::uint8_t> bytes) override;
+    void close() override;
+
+private:
+    void readLoop();
+
+    platform::Clock& clock_;
+    std::string path_;
+    std::uint32_t baudRate_;
+    TransportListener* listener_ = nullptr; // set before the reader starts, unchanged while it runs
+    int fd_ = -1;
+    int stopFd_ = -1;         // eventfd: written by close() to wake the reader out of poll()
+    bool readerEnded_ = false; // main thread only (set by the reader's last main-thread request)
+    bool closing_ = false;     // main thread only
+    bool gone_ = false;        // main thread only
+    std::thread reader_;
+};
+
+} // namespace caltrix::antlib

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "antlib/Transport.h"
+#include "antsim/SimWorld.h"
+#include "antsim/VirtualStick.h"
+
+#include <memory>
+
+namespace caltrix::antlib {
+
+// The built-in virtual stick with a world of its own, as CALTRIX_ANT=sim opens it.
+class SimTransport final : public Transport {
+public:
+    SimTransport(platform::Clock& clock, const antsim::WorldOptions& options);
+
+    bool open(TransportListener& listener, std::string& error) override { return stick_.open(listener, error); }
+    bool write(std::span<const std::uint8_t> bytes) override { return stick_.write(bytes); }
+    void close() override { stick_.close(); }
+
+    antsim::SimWorld& world() { return world_; }
+    antsim::VirtualStick& stick() { return stick_; }
+
+private:
+    antsim::SimWorld world_;
+    antsim::VirtualStick stick_;
+};
+
+// The world of the built-in virtual stick: every device, the network keys in use.
+antsim::WorldOptions defaultWorldOptions();
+
+} // namespace caltrix::antlib

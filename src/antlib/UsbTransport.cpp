@@ -1,0 +1,164 @@
+#include "antlib/UsbTransport.h"
+
+#include "platform/Clock.h"
+
+#include <libusb-1.0/libusb.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace caltrix::antlib {
+
+namespace {
+struct Candidate {
+    libusb_device* device;
+    std::uint8_t bus;
+    std::array<std::uint8_t, 8> ports;
+    int portCount;
+};
+
+bool isAntStick(const libusb_device_descriptor& d)
+{
+    return d.idVendor == UsbTransport::VendorId
+        && (d.idProduct == UsbTransport::ProductUsb2 || d.idProduct == UsbTransport::ProductUsbM);
+}
+
+std::string where(const Candidate& c)
+{
+    return "bus " + std::to_string(c.bus) + " device " + std::to_string(libusb_get_device_address(c.device));
+}
+
+std::string openFailure(const Candidate& c, int error)
+{
+    const std::string stick = "The ANT USB stick on " + where(c);
+    if (error == LIBUSB_ERROR_ACCESS)
+        return stick + " may not be opened by this user: install the udev rule shipped with Caltrix "
+                       "(60-caltrix-ant.rules, into /etc/udev/rules.d/) and plug the stick in again.";
+    if (error == LIBUSB_ERROR_BUSY)
+        return stick + " is in use by another program (another ANT application or a serial driver): "
+                       "close that program and try again.";
+    return stick + " cannot be opened: " + libusb_strerror(static_cast<libusb_error>(error)) + ".";
+}
+} // namespace
+
+UsbTransport::UsbTransport(platform::Clock& clock, std::uint8_t index)
+    : clock_(clock)
+    , index_(index)
+{
+}
+
+UsbTransport::~UsbTransport() { close(); }
+
+bool UsbTransport::open(TransportListener& listener, std::string& error)
+{
+    if (libusb_init(&context_) != 0) {
+        context_ = nullptr;
+        return false; // no USB at all: no stick to find
+    }
+    libusb_device** list = nullptr;
+    const auto count = libusb_get_device_list(context_, &list);
+    std::vector<Candidate> sticks;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor {};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != 0 || !isAntStick(descriptor))
+            continue;
+        Candidate c { list[i], libusb_get_bus_number(list[i]), {}, 0 };
+        c.portCount = std::max(0, libusb_get_port_numbers(list[i], c.ports.data(), static_cast<int>(c.ports.size())));
+        sticks.push_back(c);
+    }
+    std::ranges::sort(sticks, [](const Candidate& a, const Candidate& b) {
+        return std::tie(a.bus, a.ports, a.portCount) < std::tie(b.bus, b.ports, b.portCount);
+    });
+    int result = LIBUSB_ERROR_NOT_FOUND;
+    if (index_ < sticks.size()) {
+        const Candidate& stick = sticks[index_];
+        result = libusb_open(stick.device, &handle_);
+        if (result == 0) {
+            libusb_set_auto_detach_kernel_driver(handle_, 1);
+            result = libusb_claim_interface(handle_, 0);
+            if (result != 0) {
+                libusb_close(handle_);
+                handle_ = nullptr;
+            }
+        }
+        if (result != 0)
+            error = openFailure(stick, result);
+    }
+    libusb_free_device_list(list, 1);
+    if (result != 0) {
+        libusb_exit(context_);
+        context_ = nullptr;
+        return false;
+    }
+    listener_ = &listener;
+    stop_ = false;
+    readerEnded_ = false;
+    closing_ = false;
+    gone_ = false;
+    reader_ = std::thread([this] { readLoop(); });
+    return true;
+}
+
+bool UsbTransport::write(std::span<const std::uint8_t> bytes)
+{
+    if (handle_ == nullptr || gone_)
+        return false;
+    std::vector<unsigned char> data(bytes.begin(), bytes.end());
+    int sent = 0;
+    const int result = libusb_bulk_transfer(handle_, EndpointOut, data.data(), static_cast<int>(data.size()), &sent,
+                                            WriteTimeoutMs);
+    return result == 0 && sent == static_cast<int>(data.size());
+}
+
+// The reader: one bulk IN transfer after another; a transfer may carry several frames or part of
+// one (the listener reassembles). A vanished device ends it and the loss goes to the main thread;
+// its last act marks it ended on the main thread (see close()).
+void UsbTransport::readLoop()
+{
+    std::string lostReason;
+    std::array<unsigned char, 512> buffer {};
+    while (!stop_) {
+        int received = 0;
+        const int result = libusb_bulk_transfer(handle_, EndpointIn, buffer.data(), static_cast<int>(buffer.size()),
+                                                &received, ReadTimeoutMs);
+        if (received > 0)
+            listener_->bytesReceived({ buffer.data(), static_cast<std::size_t>(received) });
+        if (result == 0 || result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED)
+            continue;
+        lostReason = std::string("USB ") + libusb_strerror(static_cast<libusb_error>(result));
+        break;
+    }
+    clock_.runOnMainAndWait([this, &lostReason] {
+        readerEnded_ = true;
+        if (!lostReason.empty() && !closing_ && !gone_) {
+            gone_ = true;
+            listener_->transportLost(lostReason);
+        }
+    });
+}
+
+void UsbTransport::close()
+{
+    if (reader_.joinable()) {
+        closing_ = true;
+        stop_ = true;
+        clock_.waitRunningMainRequests([this] { return readerEnded_; });
+        reader_.join();
+    }
+    release();
+}
+
+void UsbTransport::release()
+{
+    if (handle_ != nullptr) {
+        libusb_release_interface(handle_, 0);
+        libusb_close(handle_);
+        handle_ = nullptr;
+    }
+    if (context_ != nullptr)
+        libusb_exit(context_);
+    context_ = nullptr;
+}
+
+} // namespace caltrix::antlib

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "antsim/RiderModel.h"
+#include "antsim/SimDevices.h"
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace caltrix::platform {
+class Clock;
+}
+
+namespace caltrix::antsim {
+
+// Which devices the simulated world holds and how they behave.
+struct WorldOptions {
+    bool trainer = true;        // native trainer (network 1) with its speed-and-cadence sensor (network 0)
+    bool compactTrainer = false; // compact-protocol trainer on network 0
+    bool heartRate = true;
+    bool console = true;
+    std::uint16_t trainerNumber = 12345; // also the sensor's number
+    std::uint16_t compactTrainerNumber = 23456;
+    std::uint16_t heartRateNumber = 4321;
+    std::uint16_t consoleNumber = 777;
+    double rollDiameterMm = 74;
+    int eventsPerTurn = 1;
+    double effort = 0.7;
+    double lossRate = 0; // share of packets lost, 0..1, both ways
+    std::uint32_t seed = 1;
+    Key keyA {}; // network 0 (ANT+)
+    Key keyB {}; // network 1 (the trainer's own)
+};
+
+// The simulated radio world: the rider and the devices, on the platform clock. Main thread only.
+class SimWorld {
+public:
+    SimWorld(platform::Clock& clock, const WorldOptions& options);
+
+    platform::Clock& clock() { return clock_; }
+    // Milliseconds since the world was created, from the clock's wrapping tick count.
+    std::uint64_t now();
+
+    RiderModel& rider() { return rider_; }
+    const std::vector<std::unique_ptr<SimDevice>>& devices() const { return devices_; }
+    SimDevice* device(const std::string& name) const;
+    Console* console() const;
+
+    // One draw of the loss fault: true when this packet is lost.
+    bool packetLost();
+    void setLossRate(double rate) { options_.lossRate = rate; }
+
+private:
+    platform::Clock& clock_;
+    WorldOptions options_;
+    RiderModel rider_;
+    std::vector<std::unique_ptr<SimDevice>> devices_;
+    std::mt19937 random_;
+    std::uint32_t lastTick_;
+    std::uint64_t now_ = 0;
+};
+
+} // namespace caltrix::antsim

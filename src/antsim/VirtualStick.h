@@ -1,0 +1,108 @@
+#pragma once
+
+#include "antlib/AntMessage.h"
+#include "antlib/FrameDecoder.h"
+#include "antlib/Transport.h"
+#include "antsim/SimWorld.h"
+#include "platform/Clock.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace caltrix::antsim {
+
+// A stick that behaves like a USB2 ANT stick as the public protocol describes it, with the
+// simulated world on the air. It is a Transport: the host writes frames to it and it answers
+// with frames. Everything runs on the main thread on the world's clock; answers go out through
+// scheduled work, never inside `write`.
+//
+// Where the public documents leave a behaviour open, the choices here are our assumptions:
+// - a receiving channel's slots follow the channel's own period, whatever the device's period;
+// - after MissesBeforeSearch missed messages in a row the channel goes back to search;
+// - a search timeout of 0 ends the search at once;
+// - before the channel has found its device the channel-ID answer echoes the configured values
+//   (wildcards included), afterwards the device's real ID;
+// - no transmit-slot event (3) on receiving channels (a stick sends it for master channels only);
+// - commands in the wrong channel state are refused with 0x15, as clone sticks were seen to do;
+// - capabilities: 8 channels, 3 networks, standard options 0x00, advanced 0xBA, advanced 2 0x36.
+class VirtualStick final : public antlib::Transport {
+public:
+    static constexpr int Channels = 8;
+    static constexpr int Networks = 3;
+    static constexpr int MissesBeforeSearch = 8;
+    static constexpr std::uint32_t SearchUnitMs = 2500;
+    static constexpr std::uint32_t AnswerDelayMs = 1;
+
+    explicit VirtualStick(SimWorld& world);
+    ~VirtualStick() override;
+
+    bool open(antlib::TransportListener& listener, std::string& error) override;
+    bool write(std::span<const std::uint8_t> bytes) override;
+    void close() override;
+
+    // Faults.
+    void setMute(bool mute) { mute_ = mute; }     // a stick that answers nothing
+    void setPresent(bool present) { present_ = present; } // absent: `open` fails
+    void unplug();                                // reports the loss; nothing more arrives
+
+    // Observation for tests and the verbose mode of antsim: every message in and out.
+    std::function<void(const antlib::AntMessage&, bool toHost)> onMessage;
+
+    enum class State { Unassigned, Assigned, Searching, Tracking };
+    State channelState(int channel) const { return channels_[static_cast<std::size_t>(channel)].state; }
+
+private:
+    struct Channel {
+        State state = State::Unassigned;
+        std::uint8_t type = 0;
+        std::uint8_t network = 0;
+        std::uint16_t deviceNumber = 0;
+        std::uint8_t deviceType = 0;
+        std::uint8_t transmissionType = 0;
+        std::uint16_t period = 8192;
+        std::uint8_t searchTimeout = 10;
+        std::uint8_t rfFrequency = 66;
+        SimDevice* device = nullptr; // the device found, while open
+        int misses = 0;
+        std::uint64_t searchStart = 0;
+        platform::ScheduleId slot = 0;
+        std::optional<antlib::AntMessage> pending; // data for the device in the next slot
+    };
+
+    void handle(const antlib::AntMessage& message);
+    void send(const antlib::AntMessage& message);
+    void flush();
+    void respond(std::uint8_t channel, std::uint8_t answered, std::uint8_t result);
+    void event(std::uint8_t channel, std::uint8_t code);
+    std::uint8_t configure(const antlib::AntMessage& message);
+    void answerRequest(std::uint8_t channel, std::uint8_t requested);
+    void queueData(const antlib::AntMessage& message);
+    void reset();
+
+    void startSearch(std::uint8_t channel);
+    void scheduleSlot(std::uint8_t channel);
+    void slot(std::uint8_t channel);
+    void searchSlot(std::uint8_t channel, Channel& c, std::uint64_t now);
+    void trackingSlot(std::uint8_t channel, Channel& c, std::uint64_t now);
+    void miss(std::uint8_t channel, Channel& c);
+    void closeCommand(std::uint8_t channel);
+    void closeChannel(std::uint8_t channel);
+    bool matches(const Channel& c, const SimDevice& device) const;
+    Channel* channel(std::uint8_t number);
+
+    SimWorld& world_;
+    antlib::TransportListener* listener_ = nullptr;
+    antlib::FrameDecoder decoder_;
+    std::array<Channel, Channels> channels_ {};
+    std::array<Key, Networks> keys_ {};
+    std::vector<std::uint8_t> outgoing_;
+    platform::ScheduleId flushId_ = 0;
+    bool mute_ = false;
+    bool present_ = true;
+    bool unplugged_ = false;
+};
+
+} // namespace caltrix::antsim

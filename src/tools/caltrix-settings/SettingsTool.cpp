@@ -1,0 +1,179 @@
+#include "SettingsTool.h"
+
+#include "app/settings/StoredSettings.h"
+#include "hive/CurrentUser.h"
+#include "hive/NumberText.h"
+#include "platform/Error.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+
+#include <functional>
+#include <optional>
+
+namespace caltrix::tools {
+
+namespace {
+
+enum class Kind { Integer, Float };
+
+// A setting the calibration tool reads: where it lives and how it is shown.
+struct Setting {
+    const char* name; // as given on the command line
+    const char* valueName; // in the hive
+    bool calibration; // in the calibration key of the stored unit type, else in the device key
+    Kind kind;
+    const char* caption;
+    std::function<QString()> read; // as the calibration tool reads it
+};
+
+QString number(std::int32_t value) { return QString::number(value); }
+
+const std::vector<Setting>& settings()
+{
+    static const std::vector<Setting> all = {
+        { "UnitType", "PeltoAntSettings_UnitType", false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); } },
+        { "RollDiameter", "PeltoAntSettings_RollDiameter", false, Kind::Float, "Roll diameter",
+            [] { return QLocale().toString(static_cast<double>(app::ReadRollDiameter()), 'g', 15); } },
+        { "EventPerTurn", "PeltoAntSettings_EventPerTurn", false, Kind::Integer, "Events per turn",
+            [] { return number(app::ReadEventPerTurn()); } },
+        { "TrainerDeviceNumber", "PeltoAntSettings_TrainerDeviceNumber", false, Kind::Integer, "Trainer device number",
+            [] { return number(app::ReadTrainerDeviceNumber()); } },
+        { "Speed1", "Speed1", true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); } },
+        { "Resist1", "Resist1", true, Kind::Integer, "P1 resistance", [] { return number(app::ReadPresetResist(1)); } },
+        { "Speed2", "Speed2", true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); } },
+        { "Resist2", "Resist2", true, Kind::Integer, "P2 resistance", [] { return number(app::ReadPresetResist(2)); } },
+        { "Speed3", "Speed3", true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); } },
+        { "Resist3", "Resist3", true, Kind::Integer, "P3 resistance", [] { return number(app::ReadPresetResist(3)); } },
+        { "SpeedA", "SpeedA", true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); } },
+        { "ResistA", "ResistA", true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); } },
+        { "SpeedB", "SpeedB", true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); } },
+        { "ResistB", "ResistB", true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); } },
+    };
+    return all;
+}
+
+const Setting* findSetting(const QString& name)
+{
+    for (const Setting& setting : settings()) {
+        if (name.compare(QLatin1String(setting.name), Qt::CaseInsensitive) == 0
+            || name.compare(QLatin1String(setting.valueName), Qt::CaseInsensitive) == 0)
+            return &setting;
+    }
+    return nullptr;
+}
+
+QString settingNames()
+{
+    QStringList names;
+    for (const Setting& setting : settings())
+        names << QLatin1String(setting.name);
+    return names.join(QStringLiteral(", "));
+}
+
+QString keyOf(const Setting& setting) { return setting.calibration ? app::CalibrationKeyPath() : app::DeviceKeyPath; }
+
+void show(QTextStream& out)
+{
+    out << "Settings file: " << hive::currentUser().filePath() << '\n';
+    const auto line = [&out](const QString& caption, const std::function<QString()>& read) {
+        QString text;
+        try {
+            text = read();
+        } catch (const platform::Error& e) {
+            text = QStringLiteral("cannot be read: ") + e.message();
+        }
+        out << (caption + QLatin1Char(':')).leftJustified(23) << text << '\n';
+    };
+    line(QStringLiteral("Calibration key"), [] { return app::CalibrationKeyPath(); });
+    for (const Setting& setting : settings())
+        line(QLatin1String(setting.caption), setting.read);
+}
+
+int set(const Setting& setting, const QString& text, QTextStream& out)
+{
+    // Only text that the calibration tool will read back is stored.
+    if (setting.kind == Kind::Integer)
+        hive::textToInt(text);
+    else
+        hive::textToFloat(text);
+    const QString key = keyOf(setting);
+    hive::currentUser().writeString(key, QLatin1String(setting.valueName), text);
+    out << "Stored " << setting.valueName << " = " << text << " in " << key << '\n';
+    return 0;
+}
+
+int unset(const Setting& setting, QTextStream& out)
+{
+    const QString key = keyOf(setting);
+    if (hive::currentUser().deleteValue(key, QLatin1String(setting.valueName)))
+        out << "Removed " << setting.valueName << " from " << key << '\n';
+    else
+        out << setting.valueName << " was not stored in " << key << '\n';
+    return 0;
+}
+
+} // namespace
+
+int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows and changes the trainer settings that Caltrix reads from the Wine registry of the current "
+        "user.\n\nCommands:\n"
+        "  show               the settings as Caltrix reads them (the default)\n"
+        "  set NAME VALUE     stores a setting as text (a decimal number; the roll diameter with your "
+        "decimal separator)\n"
+        "  unset NAME         removes a setting\n\n"
+        "Names: %1. Preset values go to the calibration key of the stored unit type, so set UnitType first.\n"
+        "Change settings while no Windows program runs in the Wine prefix: Wine rewrites the file from its "
+        "own copy when it ends.")
+                                         .arg(settingNames()));
+    const QCommandLineOption hiveOption(QStringLiteral("hive"),
+        QStringLiteral("The registry file to use instead of %1.").arg(hive::defaultUserHivePath()), QStringLiteral("file"));
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help."));
+    parser.addOption(hiveOption);
+    parser.addOption(helpOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("show, set or unset"));
+    if (!parser.parse(QStringList { QStringLiteral("caltrix-settings") } + arguments)) {
+        err << parser.errorText() << "\nRun caltrix-settings --help for the commands.\n";
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        return 0;
+    }
+    const QStringList words = parser.positionalArguments();
+    const QString command = words.value(0, QStringLiteral("show"));
+    const auto usage = [&err](const QString& problem) {
+        err << problem << "\nRun caltrix-settings --help for the commands.\n";
+        return 2;
+    };
+
+    std::optional<hive::Hive> chosen;
+    std::optional<hive::ScopedCurrentUser> scoped;
+    if (parser.isSet(hiveOption)) {
+        chosen.emplace(parser.value(hiveOption));
+        scoped.emplace(*chosen);
+    }
+    try {
+        if (command == QLatin1String("show") && words.size() <= 1) {
+            show(out);
+            return 0;
+        }
+        const bool isSet = command == QLatin1String("set");
+        if (!isSet && command != QLatin1String("unset"))
+            return usage(QStringLiteral("Unknown command \"%1\".").arg(words.join(u' ')));
+        if (words.size() != (isSet ? 3 : 2))
+            return usage(isSet ? QStringLiteral("set needs a name and a value.") : QStringLiteral("unset needs a name."));
+        const Setting* setting = findSetting(words[1]);
+        if (!setting)
+            return usage(QStringLiteral("Unknown setting \"%1\". Known settings: %2.").arg(words[1], settingNames()));
+        return isSet ? set(*setting, words[2], out) : unset(*setting, out);
+    } catch (const platform::Error& e) {
+        err << e.message() << '\n';
+        return 1;
+    }
+}
+
+} // namespace caltrix::tools

@@ -1,0 +1,14 @@
+#include "SettingsTool.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return caltrix::tools::runSettingsTool(app.arguments().mid(1), out, err);
+}

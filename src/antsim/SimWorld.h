@@ -29,6 +29,7 @@ struct WorldOptions {
     double effort = 0.7;
     double lossRate = 0; // share of packets lost, 0..1, both ways
     std::uint32_t seed = 1;
+    bool stickPresent = true; // false: no stick at all, opening it fails
     Key keyA {}; // network 0 (ANT+)
     Key keyB {}; // network 1 (the trainer's own)
 };
@@ -50,6 +51,7 @@ public:
     // One draw of the loss fault: true when this packet is lost.
     bool packetLost();
     void setLossRate(double rate) { options_.lossRate = rate; }
+    const WorldOptions& options() const { return options_; }
 
 private:
     platform::Clock& clock_;

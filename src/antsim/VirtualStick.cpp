@@ -30,7 +30,7 @@ VirtualStick::~VirtualStick() { close(); }
 
 bool VirtualStick::open(antlib::TransportListener& listener, std::string& error)
 {
-    if (!present_ || unplugged_) {
+    if (!present_ || !world_.options().stickPresent || unplugged_) {
         error = "No virtual ANT stick is plugged in (the simulated stick is set to be absent).";
         return false;
     }
@@ -151,7 +151,7 @@ std::uint8_t VirtualStick::configure(const AntMessage& m)
         return code::NoError;
     }
     Channel* c = channel(m.at(0));
-    if (c == nullptr || m.length < 2)
+    if (c == nullptr || m.length == 0)
         return code::InvalidMessage;
     switch (m.id) {
     case msg::AssignChannel:

@@ -410,6 +410,19 @@ void setOrReplace(std::vector<HiveValue>& values, HiveValue value)
 
 QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
 
+// The path without leading and trailing backslashes.
+QStringView trimBackslashes(QStringView path)
+{
+    while (path.startsWith(u'\\'))
+        path = path.mid(1);
+    while (path.endsWith(u'\\'))
+        path.chop(1);
+    return path;
+}
+
+// A path with an empty component cannot be named; such a section is kept as text only.
+bool isUsablePath(const QString& path) { return !trimBackslashes(path).contains(QLatin1String("\\\\")); }
+
 } // namespace
 
 HiveValue HiveValue::string(const QString& name, const QString& text, std::uint32_t type)
@@ -457,7 +470,9 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
         if (line.begin < line.end && *line.begin == '[') {
             finishSection(line.begin);
             HiveKey key;
-            key.readable = readKeyLine(line, key.path);
+            key.readable = readKeyLine(line, key.path) && isUsablePath(key.path);
+            if (key.readable)
+                key.path = normalizedPath(key.path);
             key.folded = key.path.toCaseFolded();
             if (!key.readable)
                 key.extraLines.push_back(bytesOf(line.begin, line.end));
@@ -551,18 +566,11 @@ QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
 
 QString HiveDocument::normalizedPath(const QString& path)
 {
-    qsizetype begin = 0;
-    qsizetype end = path.size();
-    while (begin < end && path[begin] == u'\\')
-        ++begin;
-    while (end > begin && path[end - 1] == u'\\')
-        --end;
-    QString normalized = path.mid(begin, end - begin);
-    if (normalized.contains(QLatin1String("\\\\")))
+    if (!isUsablePath(path))
         throw HiveError(QStringLiteral("The key path \"%1\" has an empty part between two backslashes. "
                                        "Write it with single backslashes between key names.")
                             .arg(path));
-    return normalized;
+    return trimBackslashes(path).toString();
 }
 
 const HiveKey* HiveDocument::findKey(const QString& path) const

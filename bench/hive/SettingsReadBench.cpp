@@ -1,0 +1,116 @@
+// Time of one settings read (one value of the device key, as the calibration tool reads it) from
+// a 5 MB hive: unchanged since the last read, and changed before every read.
+#include "Figure.h"
+#include "app/settings/StoredSettings.h"
+#include "hive/CurrentUser.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+
+namespace {
+
+using namespace caltrix;
+
+constexpr qsizetype HiveSize = 5 * 1024 * 1024;
+
+// A hive of about 5 MB in Wine's format: many keys of mixed values, the device key among them.
+QByteArray bigHive()
+{
+    QByteArray text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n";
+    for (int key = 0; text.size() < HiveSize; ++key) {
+        if (key == 3000) {
+            text += "[Software\\\\Korvane\\\\Pelto\\\\TavorDevicePeltoAnt] 1796864248\n#time=1dd88416dcd2ede\n"
+                    "\"PeltoAntSettings_TrainerDeviceNumber\"=\"1234\"\n"
+                    "\"PeltoAntSettings_UnitType\"=\"5\"\n\n";
+        }
+        text += "[Software\\\\Bench\\\\Vendor" + QByteArray::number(key / 100) + "\\\\App" + QByteArray::number(key)
+            + "] 1796864248\n#time=1dd88416dcd2ede\n";
+        for (int value = 0; value < 8; ++value) {
+            const QByteArray n = QByteArray::number(value);
+            text += "\"Text" + n + "\"=\"C:\\\\Program Files\\\\Vendor\\\\file" + n + ".dat \\xe9\"\n";
+            text += "\"Number" + n + "\"=dword:0000000" + n + "\n";
+            text += "\"Blob" + n + "\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f\n";
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+class BenchHive {
+public:
+    BenchHive()
+    {
+        QFile file(path());
+        file.open(QIODevice::WriteOnly);
+        file.write(bigHive());
+        file.close();
+        age(0);
+    }
+    QString path() const { return dir.filePath(QStringLiteral("user.reg")); }
+    // Sets an old modification time: a different one for each `step` counts as a change.
+    void age(int step)
+    {
+        QFile file(path());
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(1'700'000'000 + step), QFileDevice::FileModificationTime);
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+BenchHive& benchHive()
+{
+    static BenchHive hive;
+    return hive;
+}
+
+double microseconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+void BM_SettingsReadUnchangedHive(benchmark::State& state)
+{
+    hive::Hive hive(benchHive().path());
+    hive::ScopedCurrentUser user(hive);
+    benchmark::DoNotOptimize(app::ReadTrainerDeviceNumber()); // the first read parses the file
+    std::chrono::steady_clock::duration total {};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(app::ReadTrainerDeviceNumber());
+        total += std::chrono::steady_clock::now() - start;
+    }
+    bench::recordFigure({ "settings read, unchanged 5 MB hive",
+        microseconds(total) / static_cast<double>(state.iterations()), "us", 50 });
+}
+BENCHMARK(BM_SettingsReadUnchangedHive)->Unit(benchmark::kMicrosecond);
+
+// Informational: a changed file is read and parsed again, once per change.
+void BM_SettingsReadChangedHive(benchmark::State& state)
+{
+    hive::Hive hive(benchHive().path());
+    hive::ScopedCurrentUser user(hive);
+    std::chrono::steady_clock::duration total {};
+    int step = 0;
+    for (auto _ : state) {
+        benchHive().age(++step);
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(app::ReadTrainerDeviceNumber());
+        total += std::chrono::steady_clock::now() - start;
+    }
+    bench::recordFigure({ "settings read, changed 5 MB hive (informational)",
+        microseconds(total) / static_cast<double>(state.iterations()), "us", 200000 });
+}
+BENCHMARK(BM_SettingsReadChangedHive)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
+}

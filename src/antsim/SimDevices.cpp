@@ -95,7 +95,7 @@ bool NativeTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 
 SpeedCadenceSensor::SpeedCadenceSensor(DeviceIdentity identity, RiderModel& rider, double rollDiameterMm,
                                        int eventsPerTurn)
-    : SimDevice("speed-cadence sensor", identity, rider)
+    : SimDevice("sensor", identity, rider)
     , rollDiameterMm_(rollDiameterMm)
     , eventsPerTurn_(std::max(1, eventsPerTurn))
 {
@@ -127,7 +127,7 @@ Payload SpeedCadenceSensor::nextPacket(std::uint64_t nowMs)
 // ---------------------------------------------------------------------------------------------
 
 CompactTrainer::CompactTrainer(DeviceIdentity identity, RiderModel& rider)
-    : SimDevice("compact trainer", identity, rider)
+    : SimDevice("compact-trainer", identity, rider)
 {
 }
 
@@ -158,7 +158,7 @@ bool CompactTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 // ---------------------------------------------------------------------------------------------
 
 HeartRateBelt::HeartRateBelt(DeviceIdentity identity, RiderModel& rider)
-    : SimDevice("heart-rate belt", identity, rider)
+    : SimDevice("heart-rate", identity, rider)
 {
 }
 

@@ -1,0 +1,186 @@
+#include "antlib/AntDriver.h"
+#include "antlib/AntMessage.h"
+#include "antlib/NetworkKeys.h"
+#include "antlib/SerialTransport.h"
+#include "antsim/PtyStick.h"
+#include "antsim/SimWorld.h"
+#include "antsim/VirtualStick.h"
+#include "platform/Clock.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace caltrix;
+namespace msg = antlib::msg;
+namespace code = antlib::code;
+
+namespace {
+
+constexpr std::uint32_t PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
+
+// The library over the real serial transport, talking to the virtual stick behind a
+// pseudo-terminal in the same process. Runs on the real clock: the bytes really travel through
+// the terminal and the library's reader thread.
+class SerialFixture : public testing::Test {
+protected:
+    SerialFixture()
+        : world(clock, worldOptions())
+        , stick(world)
+        , pty(stick)
+        , driver(clock, [this](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antlib::Transport> {
+            if (n != 0)
+                return nullptr;
+            return std::make_unique<antlib::SerialTransport>(clock, pty.path(), baud);
+        })
+    {
+    }
+
+    static antsim::WorldOptions worldOptions()
+    {
+        antsim::WorldOptions o;
+        o.keyA = antlib::defaultNetworkKeyA();
+        o.keyB = antlib::defaultNetworkKeyB();
+        return o;
+    }
+
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(pty.start(error)) << error;
+        ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0));
+        driver.ANT_AssignResponseFunction(
+            [this](std::uint8_t ch, std::uint8_t id) {
+                responses.emplace_back(ch, id, response[1], response[2]);
+                return std::uint8_t { 0 };
+            },
+            response);
+        driver.ANT_AssignChannelEventFunction(
+            1,
+            [this](std::uint8_t, std::uint8_t event) {
+                events.push_back(event);
+                if (event == antlib::EventBroadcastReceived)
+                    lastPage = receive;
+                return std::uint8_t { 0 };
+            },
+            receive);
+    }
+
+    // Processes messages until `done` or the patience runs out.
+    bool until(const std::function<bool()>& done)
+    {
+        const auto start = clock.tickCount();
+        while (!done()) {
+            if (clock.tickCount() - start > PatienceMs)
+                return false;
+            clock.waitForEvents(50);
+            clock.runMainRequests();
+        }
+        return true;
+    }
+
+    void configureTrainer()
+    {
+        driver.ANT_SetNetworkKey(1, antlib::defaultNetworkKeyB());
+        driver.ANT_AssignChannel(1, 0, 1);
+        driver.ANT_SetChannelId(1, 12345, 19, 1);
+        driver.ANT_SetChannelPeriod(1, 31814);
+        driver.ANT_SetChannelTxPower(1, 3);
+        driver.ANT_SetChannelSearchTimeout(1, 4);
+        driver.ANT_SetChannelRFFreq(1, 71);
+        driver.ANT_OpenChannel(1);
+    }
+
+    platform::RealClock clock;
+    antsim::SimWorld world;
+    antsim::VirtualStick stick;
+    antsim::PtyStick pty;
+    antlib::AntDriver driver;
+    std::array<std::uint8_t, 10> response {};
+    std::array<std::uint8_t, 9> receive {};
+    std::vector<std::tuple<std::uint8_t, std::uint8_t, std::uint8_t, std::uint8_t>> responses;
+    std::vector<std::uint8_t> events;
+    std::array<std::uint8_t, 9> lastPage {};
+};
+
+} // namespace
+
+TEST_F(SerialFixture, RunsTheWholeChannelConversationAndTheTrainerHearsTheResistance)
+{
+    driver.ANT_ResetSystem();
+    ASSERT_TRUE(until([&] { return !responses.empty(); }));
+    EXPECT_EQ(std::get<1>(responses[0]), msg::Startup);
+    responses.clear();
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return responses.size() >= 8; }));
+    const std::uint8_t expected[] = { msg::NetworkKey, msg::AssignChannel, msg::ChannelId, msg::ChannelPeriod,
+                                      msg::TxPower, msg::SearchTimeout, msg::RfFrequency, msg::OpenChannel };
+    for (std::size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(std::get<2>(responses[i]), expected[i]);
+        EXPECT_EQ(std::get<3>(responses[i]), code::NoError);
+    }
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    EXPECT_EQ(events[0], antlib::EventBroadcastReceived);
+    EXPECT_EQ(lastPage[0], 1);
+    const std::array<std::uint8_t, 8> resistance { 0x01, 150, 0, 0, 0, 0, 0, 0 };
+    EXPECT_TRUE(driver.ANT_SendBroadcastData(1, resistance));
+    ASSERT_TRUE(until([&] { return world.rider().resistance() == 150; }));
+    ASSERT_TRUE(until([&] { return lastPage[1] == 0x11 && lastPage[2] == 150; }))
+        << "the trainer reports its level on its next page";
+}
+
+TEST_F(SerialFixture, AStickThatVanishesIsReportedOnceAndItsChannelsGoSilent)
+{
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    events.clear();
+    testing::internal::CaptureStderr();
+    pty.unplug();
+    const bool closed = until([&] { return events.size() >= 2; });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(driver.stickLost());
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("ANT stick stopped answering"), std::string::npos) << said;
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    const std::array<std::uint8_t, 8> data {};
+    EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
+    driver.ANT_Close();
+}
+
+TEST_F(SerialFixture, ClosingWhileTheStickTalksNeitherHangsNorDeliversAfterwards)
+{
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    driver.ANT_Close();
+    const auto seen = events.size();
+    clock.waitForEvents(100);
+    clock.runMainRequests();
+    EXPECT_EQ(events.size(), seen);
+}
+
+TEST(SerialTransport, SaysWhyAStickCannotBeOpened)
+{
+    platform::RealClock clock;
+    struct Case {
+        const char* path;
+        std::uint32_t baud;
+        const char* mentions;
+    } cases[] = {
+        { "/dev/no-such-ant-stick", 57600, "/dev/no-such-ant-stick" },
+        { "/dev/null", 57600, "not a terminal" },
+        { "/dev/null", 50001, "115200" },
+    };
+    struct NoListener : antlib::TransportListener {
+        void bytesReceived(std::span<const std::uint8_t>) override { }
+        void transportLost(const std::string&) override { }
+    } listener;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        antlib::SerialTransport transport(clock, c.path, c.baud);
+        std::string error;
+        EXPECT_FALSE(transport.open(listener, error));
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}

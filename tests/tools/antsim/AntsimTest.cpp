@@ -1,0 +1,102 @@
+#include "antlib/AntDriver.h"
+#include "antlib/AntMessage.h"
+#include "antlib/NetworkKeys.h"
+#include "platform/Clock.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace caltrix;
+namespace msg = antlib::msg;
+namespace code = antlib::code;
+
+namespace {
+constexpr int PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
+
+bool until(platform::Clock& clock, const std::function<bool()>& done)
+{
+    const auto start = clock.tickCount();
+    while (!done()) {
+        if (clock.tickCount() - start > static_cast<std::uint32_t>(PatienceMs))
+            return false;
+        clock.waitForEvents(50);
+        clock.runMainRequests();
+    }
+    return true;
+}
+} // namespace
+
+TEST(Antsim, PrintsItsHelp)
+{
+    QProcess antsim;
+    antsim.start(ANTSIM_PATH, { "--help" });
+    ASSERT_TRUE(antsim.waitForFinished(PatienceMs));
+    EXPECT_EQ(antsim.exitCode(), 0);
+    const QString help = antsim.readAllStandardOutput();
+    EXPECT_TRUE(help.contains("--silent"));
+    EXPECT_TRUE(help.contains("--seed"));
+}
+
+TEST(Antsim, RefusesAnUnknownDeviceWithOneLine)
+{
+    QProcess antsim;
+    antsim.start(ANTSIM_PATH, { "--silent", "bicycle" });
+    ASSERT_TRUE(antsim.waitForFinished(PatienceMs));
+    EXPECT_NE(antsim.exitCode(), 0);
+    EXPECT_EQ(QString(antsim.readAllStandardError()).count('\n'), 1);
+}
+
+// The library opens antsim's terminal through CALTRIX_ANT=serial:PATH and talks to the world
+// behind it; when antsim ends, the library notices the stick is gone.
+TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
+{
+    QProcess antsim;
+    antsim.start(ANTSIM_PATH, { "--no-console", "--heart-rate-number", "777" });
+    ASSERT_TRUE(antsim.waitForStarted(PatienceMs));
+    ASSERT_TRUE(antsim.waitForReadyRead(PatienceMs));
+    const QByteArray path = antsim.readLine().trimmed();
+    ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
+
+    platform::RealClock clock;
+    qputenv("CALTRIX_ANT", "serial:" + path);
+    antlib::AntDriver driver(clock, antlib::transportsFromEnvironment(clock));
+    const bool second = driver.ANT_Init(1, 57600, 0, 0);
+    const bool opened = driver.ANT_Init(0, 57600, 0, 0);
+    qunsetenv("CALTRIX_ANT");
+    EXPECT_FALSE(second) << "the list names one stick";
+    ASSERT_TRUE(opened);
+
+    std::array<std::uint8_t, 10> response {};
+    std::array<std::uint8_t, 9> receive {};
+    std::vector<std::uint8_t> ids;
+    std::vector<std::uint8_t> events;
+    driver.ANT_AssignResponseFunction([&](std::uint8_t, std::uint8_t id) { ids.push_back(id); return std::uint8_t { 0 }; },
+                                      response);
+    driver.ANT_AssignChannelEventFunction(
+        0, [&](std::uint8_t, std::uint8_t e) { events.push_back(e); return std::uint8_t { 0 }; }, receive);
+    driver.ANT_ResetSystem();
+    ASSERT_TRUE(until(clock, [&] { return !ids.empty(); }));
+    EXPECT_EQ(ids[0], msg::Startup);
+    driver.ANT_SetNetworkKey(0, antlib::defaultNetworkKeyA());
+    driver.ANT_AssignChannel(0, 0, 0);
+    driver.ANT_SetChannelId(0, 777, 120, 0);
+    driver.ANT_SetChannelPeriod(0, 8070);
+    driver.ANT_SetChannelRFFreq(0, 57);
+    driver.ANT_OpenChannel(0);
+    ASSERT_TRUE(until(clock, [&] { return !events.empty(); }));
+    EXPECT_EQ(events[0], antlib::EventBroadcastReceived);
+    EXPECT_GT(receive[8], 60) << "a heart rate";
+
+    events.clear();
+    testing::internal::CaptureStderr();
+    antsim.terminate();
+    const bool silent = until(clock, [&] { return events.size() >= 2; });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_NE(said.find("stopped answering"), std::string::npos);
+    driver.ANT_Close();
+    antsim.waitForFinished(PatienceMs);
+}

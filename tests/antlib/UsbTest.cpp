@@ -1,0 +1,245 @@
+#include "EmulatedUsb.h"
+
+#include "antlib/AntDriver.h"
+#include "antlib/AntMessage.h"
+#include "antlib/Commands.h"
+#include "antlib/NetworkKeys.h"
+#include "antlib/UsbTransport.h"
+#include "antsim/SimWorld.h"
+#include "antsim/VirtualStick.h"
+#include "platform/Clock.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace caltrix;
+using namespace caltrix::antlib;
+using caltrix::antlib::test::EmulatedAntStick;
+using caltrix::antlib::test::EmulatedUsb;
+
+namespace {
+
+// libusb must find the emulated bus: the whole process runs under umockdev's preload.
+const bool underUmockdev = (test::reexecUnderUmockdev(), true);
+
+constexpr std::uint32_t PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
+constexpr unsigned HardTimeoutSeconds = 100;  // a hang in libusb or the emulation fails the run
+
+// The virtual stick answering behind an emulated USB stick: what the host sends on bulk OUT goes to
+// the virtual stick on the main thread, its answers go back on bulk IN.
+class StickBehindUsb : private TransportListener {
+public:
+    StickBehindUsb(platform::Clock& clock, EmulatedAntStick& usb)
+        : world_(clock, options())
+        , stick_(world_)
+        , usb_(usb)
+    {
+        std::string error;
+        stick_.open(*this, error);
+        usb_.onHostBytes = [this](std::vector<std::uint8_t> bytes) {
+            // umockdev's worker thread: hand the bytes to the main thread without waiting.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [this, bytes = std::move(bytes)] { stick_.write(bytes); },
+                Qt::QueuedConnection);
+        };
+    }
+    ~StickBehindUsb() override
+    {
+        usb_.onHostBytes = nullptr;
+        stick_.close();
+    }
+
+    antsim::SimWorld& world() { return world_; }
+
+private:
+    static antsim::WorldOptions options()
+    {
+        antsim::WorldOptions o;
+        o.keyA = defaultNetworkKeyA();
+        o.keyB = defaultNetworkKeyB();
+        return o;
+    }
+    void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }
+    void transportLost(const std::string&) override { }
+
+    antsim::SimWorld world_;
+    antsim::VirtualStick stick_;
+    EmulatedAntStick& usb_;
+};
+
+class UsbFixture : public testing::Test {
+protected:
+    UsbFixture()
+        : driver(clock, [this](std::uint8_t n, std::uint32_t, std::string&) { return std::make_unique<UsbTransport>(clock, n); })
+    {
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(underUmockdev);
+        ::alarm(HardTimeoutSeconds);
+    }
+    void TearDown() override
+    {
+        driver.ANT_Close();
+        ::alarm(0);
+    }
+
+    bool open(std::uint8_t n = 0)
+    {
+        if (!driver.ANT_Init(n, 57600, 0, 0))
+            return false;
+        driver.ANT_AssignResponseFunction(
+            [this](std::uint8_t, std::uint8_t id) {
+                responses.emplace_back(id, response[1], response[2]);
+                return std::uint8_t { 0 };
+            },
+            response);
+        driver.ANT_AssignChannelEventFunction(
+            1,
+            [this](std::uint8_t, std::uint8_t event) {
+                events.push_back(event);
+                return std::uint8_t { 0 };
+            },
+            receive);
+        return true;
+    }
+
+    bool until(const std::function<bool()>& done)
+    {
+        const auto start = clock.tickCount();
+        while (!done()) {
+            if (clock.tickCount() - start > PatienceMs)
+                return false;
+            clock.waitForEvents(50);
+            clock.runMainRequests();
+        }
+        return true;
+    }
+
+    // The channel's configuration as the link sends it, for the native trainer.
+    void configureTrainer()
+    {
+        driver.ANT_SetNetworkKey(1, defaultNetworkKeyB());
+        driver.ANT_AssignChannel(1, 0, 1);
+        driver.ANT_SetChannelId(1, 0, 19, 1);
+        driver.ANT_SetChannelPeriod(1, 31814);
+        driver.ANT_SetChannelTxPower(1, 3);
+        driver.ANT_SetChannelSearchTimeout(1, 4);
+        driver.ANT_SetChannelRFFreq(1, 71);
+        driver.ANT_OpenChannel(1);
+    }
+
+    platform::RealClock clock;
+    EmulatedUsb bus;
+    AntDriver driver;
+    std::array<std::uint8_t, 10> response {};
+    std::array<std::uint8_t, 9> receive {};
+    std::vector<std::tuple<std::uint8_t, std::uint8_t, std::uint8_t>> responses;
+    std::vector<std::uint8_t> events;
+};
+
+} // namespace
+
+TEST_F(UsbFixture, OpensTheNthAntStickInPortOrderAndIgnoresOtherDevices)
+{
+    bus.addDevice(0x1234, 0x5678, 1);         // another vendor
+    bus.addDevice(0x0FCF, 0x1004, 2);         // the USB1 stick: a serial chip, not for libusb
+    auto& second = bus.addAntStick(0x1009, 4);
+    auto& first = bus.addAntStick(0x1008, 3);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open(0));
+    EXPECT_TRUE(first.claimed());
+    EXPECT_FALSE(second.claimed());
+    ASSERT_TRUE(open(1));
+    EXPECT_FALSE(first.claimed()) << "the first stick was released when the library moved on";
+    EXPECT_TRUE(second.claimed());
+    EXPECT_FALSE(open(2));
+    driver.ANT_Close();
+    EXPECT_FALSE(second.claimed());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "absent sticks are no error";
+}
+
+TEST_F(UsbFixture, SaysInOneLineWhenTheStickIsHeldByAnotherProgram)
+{
+    bus.addAntStick(0x1008, 1).setBusy(true);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(open(0));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("in use by another program"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+// The whole configuration conversation through libusb, with the stick's answers cut into
+// transfers of every size: frames split across transfers and packed several into one.
+TEST_F(UsbFixture, RunsTheChannelConversationWhateverTheTransferSizes)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    StickBehindUsb stick(clock, usb);
+    for (std::size_t transfer : { std::size_t { 512 }, std::size_t { 5 }, std::size_t { 1 } }) {
+        SCOPED_TRACE(transfer);
+        usb.setMaxTransfer(transfer);
+        responses.clear();
+        events.clear();
+        ASSERT_TRUE(open(0));
+        driver.ANT_ResetSystem();
+        ASSERT_TRUE(until([&] { return !responses.empty(); }));
+        EXPECT_EQ(std::get<0>(responses[0]), msg::Startup);
+        responses.clear();
+        configureTrainer();
+        driver.ANT_RequestMessage(1, msg::ChannelId);
+        ASSERT_TRUE(until([&] { return responses.size() >= 9; }));
+        const std::uint8_t answered[] = { msg::NetworkKey, msg::AssignChannel, msg::ChannelId, msg::ChannelPeriod,
+                                          msg::TxPower, msg::SearchTimeout, msg::RfFrequency, msg::OpenChannel };
+        for (std::size_t i = 0; i < 8; ++i) {
+            EXPECT_EQ(std::get<0>(responses[i]), msg::ChannelResponse);
+            EXPECT_EQ(std::get<1>(responses[i]), answered[i]);
+            EXPECT_EQ(std::get<2>(responses[i]), code::NoError);
+        }
+        EXPECT_EQ(std::get<0>(responses[8]), msg::ChannelId);
+        ASSERT_TRUE(until([&] { return !events.empty(); }));
+        EXPECT_EQ(events[0], EventBroadcastReceived);
+        EXPECT_EQ(receive[0], 1);
+    }
+    // The host's bytes on bulk OUT are exactly the encoded commands.
+    const auto written = usb.written();
+    const auto reset = encodeFrame(command::resetSystem());
+    ASSERT_GE(written.size(), reset.size);
+    EXPECT_TRUE(std::equal(reset.bytes().begin(), reset.bytes().end(), written.begin()));
+}
+
+// The reader waits in bounded reads: a read that times out is cancelled (DISCARDURB) and data
+// arriving afterwards still comes through whole.
+TEST_F(UsbFixture, DataAfterAReadTimeoutStillArrives)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    ASSERT_TRUE(open(0));
+    ASSERT_TRUE(until([&] { return usb.discards() >= 1; }));
+    const auto startup = encodeFrame(command::startup(0x20));
+    usb.queueIn(startup.bytes());
+    ASSERT_TRUE(until([&] { return !responses.empty(); }));
+    EXPECT_EQ(std::get<0>(responses[0]), msg::Startup);
+    EXPECT_EQ(response[0], 0x20);
+}
+
+TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    StickBehindUsb stick(clock, usb);
+    ASSERT_TRUE(open(0));
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    events.clear();
+    testing::internal::CaptureStderr();
+    usb.unplug();
+    const bool silent = until([&] { return events.size() >= 2; });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    const std::array<std::uint8_t, 8> data {};
+    EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
+}

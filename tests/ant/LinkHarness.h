@@ -288,6 +288,11 @@ struct SimLink : VirtualTime {
     lumo_ANT& link;
 };
 
+inline std::vector<std::string> repeatedCalls(const std::string& call, int times)
+{
+    return std::vector<std::string>(static_cast<std::size_t>(times), call);
+}
+
 inline QStringList linesStartingWith(const QStringList& lines, const QString& prefix)
 {
     QStringList out;

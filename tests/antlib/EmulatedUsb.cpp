@@ -31,7 +31,7 @@ constexpr unsigned char EndpointIn = 0x81;
 
 std::string hex4(unsigned v)
 {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%04x", v);
     return text;
 }
@@ -41,7 +41,7 @@ std::string hex4(unsigned v)
 std::string descriptors(std::uint16_t vendor, std::uint16_t product)
 {
     auto le = [](unsigned v) {
-        char text[8];
+        char text[16];
         std::snprintf(text, sizeof text, "%02x%02x", v & 0xFF, v >> 8);
         return std::string(text);
     };

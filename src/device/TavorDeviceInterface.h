@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Component.h"
+
+#include <cstdint>
+
+namespace caltrix::device {
+
+// What the calibration window asks of the trainer device: connect to the trainer, start the ride,
+// send resistance levels, read the live speed, disconnect. The trainer device component
+// implements it; the window is written against this face only, so it can be tested with a stand-in.
+//
+// Order of use: SetEnableConsole and SetHeartEnabled; ConnectANT; inside the OnConnected handler
+// SetRollDiameter, SeteventPerTurn and Start; then any number of SetTavorResistance calls and
+// GetSpeed reads; finally Disconnect while Connected() is true. Destroying the device disconnects
+// it as well.
+//
+// Main thread only. Both events are raised on the main thread with the device as Sender.
+class ITavorDevice {
+public:
+    virtual ~ITavorDevice() = default;
+
+    // Opens the USB ANT stick and the radio channels and waits for the trainer; true when the
+    // trainer answered. Blocks while it waits (up to 10 s for each channel it starts, then up to
+    // 40 s for the trainer), handling window messages meanwhile, so the caller's own handlers may
+    // run inside the call. On success OnConnected has been raised inside the call before it
+    // returns. When no stick is found it shows its own error box first (the text of
+    // MsgUsbDongleNotFound) and answers false. A device number of 0 pairs with any device.
+    virtual bool ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumber, std::int32_t KeyboardNumber) = 0;
+
+    // Starts the ride: from then on OnStats is raised once per statistics interval.
+    virtual bool Start() = 0;
+
+    // Closes the radio channels and the stick. Safe in any state; blocks for a moment while the
+    // stick closes, handling window messages.
+    virtual void Disconnect() = 0;
+
+    // The speed in km/h (mph when the device counts in miles) computed by the last statistics
+    // tick; 0 before the first tick.
+    virtual double GetSpeed() = 0;
+
+    // True from a successful ConnectANT until Disconnect or the loss of the trainer.
+    virtual bool Connected() const = 0;
+
+    // Written before ConnectANT: false leaves the console channel closed.
+    virtual void SetEnableConsole(bool Value) = 0;
+    // Written before ConnectANT: false leaves the heart-rate channel closed.
+    virtual void SetHeartEnabled(bool Value) = 0;
+
+    // The roller diameter the trainer's speed formula uses.
+    virtual void SetRollDiameter(long double Value) = 0;
+    // Wheel events per roller turn; 0 counts as 1.
+    virtual void SeteventPerTurn(std::uint8_t Value) = 0;
+    // The resistance level to send to the trainer, 0 to 255 (other values are clamped).
+    virtual void SetTavorResistance(std::int32_t Value) = 0;
+
+    // Raised inside ConnectANT when the trainer answered.
+    virtual void SetOnConnected(platform::TNotifyEvent Handler) = 0;
+    // Raised at the end of every statistics tick after Start.
+    virtual void SetOnStats(platform::TNotifyEvent Handler) = 0;
+};
+
+} // namespace caltrix::device

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "ant/lumo_ant_class.h"
+#include "antlib/AntDriver.h"
+#include "antlib/NetworkKeys.h"
+#include "antlib/SimTransport.h"
+#include "device/TavorDeviceANT.h"
+#include "devicebase/Helpers.h"
+#include "platform/Platform.h"
+#include "platform/VirtualClock.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace caltrix::device::test {
+
+// A trainer device on the virtual clock whose links talk to the built-in virtual stick and its
+// simulated world; message boxes are recorded instead of shown.
+class DeviceTest : public ::testing::Test {
+protected:
+    DeviceTest()
+    {
+        world.keyA = antlib::defaultNetworkKeyA();
+        world.keyB = antlib::defaultNetworkKeyB();
+    }
+
+    ~DeviceTest() override
+    {
+        device.reset();
+        ant::AntLink.reset();
+    }
+
+    // The library a new link gets: the virtual stick as stick 0 of `world` (when present),
+    // nothing at the other numbers. Every open attempt is counted.
+    ant::AntLibraryFactory libraryFactory()
+    {
+        return [this] {
+            return std::make_unique<antlib::AntDriver>(clock,
+                [this](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
+                    ++stickOpens;
+                    if (number != 0 || !world.stickPresent)
+                        return nullptr;
+                    auto transport = std::make_unique<antlib::SimTransport>(clock, world);
+                    sim = transport.get();
+                    return transport;
+                });
+        };
+    }
+
+    TTavorDeviceANT& makeDevice()
+    {
+        device = std::make_unique<TTavorDeviceANT>(nullptr);
+        device->SetAntLibraryFactory(libraryFactory());
+        return *device;
+    }
+
+    // What the calibration window does: console and heart channels off, connect, and in the
+    // connected handler set the roller and start the ride. Returns ConnectANT's report.
+    bool connectLikeTheWindow(std::int32_t trainerNumber = 0)
+    {
+        if (!device)
+            makeDevice();
+        device->SetEnableConsole(false);
+        device->SetHeartEnabled(false);
+        device->SetOnConnected([this](platform::TObject*) {
+            device->SetRollDiameter(world.rollDiameterMm);
+            device->SeteventPerTurn(static_cast<std::uint8_t>(world.eventsPerTurn));
+            device->Start();
+        });
+        return device->ConnectANT(trainerNumber, 0, 0);
+    }
+
+    // A link that never opened a stick, for driving the statistics tick with chosen link values.
+    ant::lumo_ANT& bareLink()
+    {
+        ant::AntLink = ant::CreateAntLink(libraryFactory());
+        ant::AntLink->LogMemo = nullptr;
+        ant::AntLink->RawMemo = nullptr;
+        return *ant::AntLink;
+    }
+
+    // Lets `ms` of virtual time pass on the main thread, handling everything that falls due.
+    static void ride(std::int32_t ms) { devicebase::WaitProcessingMessages(ms); }
+
+    std::uint64_t now() const { return clock.elapsed(); }
+
+    platform::VirtualClock clock;
+    platform::ScopedClock scopedClock { clock };
+    platform::RecordingDesktop desktop;
+    platform::ScopedDesktop scopedDesktop { desktop };
+    antsim::WorldOptions world;
+    antlib::SimTransport* sim = nullptr; // the stick of the latest link that opened one
+    int stickOpens = 0;
+    std::unique_ptr<TTavorDeviceANT> device; // destroyed first
+};
+
+} // namespace caltrix::device::test

@@ -78,13 +78,13 @@ FileStamp Hive::stampOfPath() const
     return stampOf(st);
 }
 
-Hive::Snapshot Hive::load() const
+Hive::Snapshot Hive::load(const Snapshot* previous) const
 {
     const std::int64_t readAt = nowNs();
     QFile file(filePath_);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!file.exists())
-            return Snapshot { std::make_shared<HiveDocument>(), FileStamp {}, false };
+            return Snapshot { std::make_shared<HiveDocument>(), QByteArray(), FileStamp {}, false };
         throw readError(filePath_, file.errorString());
     }
     // The stamp of the open file, so that it belongs to the bytes read even if the path is
@@ -98,15 +98,19 @@ Hive::Snapshot Hive::load() const
     if (file.error() != QFileDevice::NoError)
         throw readError(filePath_, file.errorString());
     const FileStamp stamp = stampOf(st);
-    auto document = std::make_shared<HiveDocument>(HiveDocument::parse(bytes, filePath_));
-    return Snapshot { std::move(document), stamp, readAt - stamp.modifiedNs > SettleNs };
+    std::shared_ptr<const HiveDocument> document;
+    if (previous && previous->stamp.exists && previous->bytes == bytes)
+        document = previous->document;
+    else
+        document = std::make_shared<HiveDocument>(HiveDocument::parse(bytes, filePath_));
+    return Snapshot { std::move(document), bytes, stamp, readAt - stamp.modifiedNs > SettleNs };
 }
 
 std::shared_ptr<const HiveDocument> Hive::document()
 {
     const FileStamp stamp = stampOfPath();
     if (!cache_ || !cache_->settled || cache_->stamp != stamp)
-        cache_ = load();
+        cache_ = load(cache_ ? &*cache_ : nullptr);
     return cache_->document;
 }
 
@@ -135,8 +139,8 @@ void Hive::edit(const std::function<void(HiveDocument&)>& edit)
         throw writeError(filePath_, QStringLiteral("its lock file %1 cannot be created").arg(lock.fileName()));
     }
     // Read afresh under the lock: the cached content may predate another program's change.
+    Snapshot current = load(cache_ ? &*cache_ : nullptr);
     cache_.reset();
-    Snapshot current = load();
     HiveDocument changed = *current.document;
     edit(changed);
     if (!changed.changed()) {

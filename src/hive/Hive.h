@@ -25,10 +25,11 @@ struct FileStamp {
 
 // A settings hive file: the registry of the current user, kept in Wine's user.reg format.
 //
-// Reading is cheap when the file did not change: the parsed content is kept and re-read only
-// when the file's stamp differs from the one read, or when the file had changed so shortly before
-// it was read that a later change could carry the same modification time. So a change made by
-// another program is seen at the next read, as with a registry that is read afresh every time.
+// Reading is cheap when the file did not change: the parsed content is kept and the file looked at
+// again only when its stamp differs from the one read, or when the file had changed so shortly
+// before it was read that a later change could carry the same modification time (then its bytes
+// are compared, and parsed only when they differ). So a change made by another program is seen at
+// the next read, as with a registry that is read afresh every time.
 //
 // Writing replaces the whole file atomically (a new file renamed over the old one, flushed to
 // disk first), under a lock file beside it ("user.reg.lock") that keeps two of our programs from
@@ -65,10 +66,12 @@ public:
 private:
     struct Snapshot {
         std::shared_ptr<const HiveDocument> document;
+        QByteArray bytes; // the file as read: a re-read with the same bytes keeps the document
         FileStamp stamp;
         bool settled = false; // old enough that any later change gets a later modification time
     };
-    Snapshot load() const;
+    // Reads the file; the document of `previous` is kept when the bytes did not change.
+    Snapshot load(const Snapshot* previous) const;
     FileStamp stampOfPath() const;
 
     QString filePath_;

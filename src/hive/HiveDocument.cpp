@@ -142,14 +142,12 @@ int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2
 
 QByteArray utf16le(const QString& text)
 {
-    QByteArray bytes;
-    bytes.reserve((text.size() + 1) * 2);
+    QByteArray bytes((text.size() + 1) * 2, '\0');
+    char* out = bytes.data();
     for (const QChar c : text) {
-        bytes += static_cast<char>(c.unicode() & 0xFF);
-        bytes += static_cast<char>(c.unicode() >> 8);
+        *out++ = static_cast<char>(c.unicode() & 0xFF);
+        *out++ = static_cast<char>(c.unicode() >> 8);
     }
-    bytes += '\0';
-    bytes += '\0';
     return bytes;
 }
 
@@ -387,6 +385,7 @@ bool readValue(Line line, Reader& reader, HiveValue& value)
         return false;
     }
     value.data.clear();
+    value.data.reserve((line.end - p) / 3 + 1);
     return readHexBytes(p, line, reader, value.data);
 }
 

@@ -102,6 +102,11 @@ TEST_F(HiveFile, KeepsTheContentOfAnUnchangedFile)
     EXPECT_EQ(hive.document(), first);
     setOld(60);
     EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+
+    // Written again just now with the same bytes: looked at again, but not parsed again.
+    const auto second = hive.document();
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"2\"\n", false);
+    EXPECT_EQ(hive.document(), second);
 }
 
 TEST_F(HiveFile, WritingKeepsTheRestOfTheFileAndItsPermissions)

@@ -437,6 +437,9 @@ EmulatedAntStick::~EmulatedAntStick()
     g_clear_error(&error);
     g_signal_handlers_disconnect_by_data(h.base, &h);
     g_object_unref(h.base);
+    // The worker's last ioctl reached the host through umockdev's socket, which no sanitizer sees;
+    // taking the lock once orders that ioctl's use of our state before its destruction.
+    { std::lock_guard lock(h.mutex); }
     for (auto& u : h.pendingIn)
         Handler::release(u);
     for (auto& u : h.reapable)

@@ -3,6 +3,7 @@
 #include "antlib/AntDriver.h"
 #include "devicebase/Format.h"
 #include "devicebase/Helpers.h"
+#include "platform/Error.h"
 #include "platform/Platform.h"
 
 #include <cmath>
@@ -71,7 +72,10 @@ lumo_ANT::~lumo_ANT()
 
 std::unique_ptr<lumo_ANT> CreateAntLink(const AntLibraryFactory& makeLibrary)
 {
-    auto link = std::make_unique<lumo_ANT>(makeLibrary ? makeLibrary() : antlib::createAntLibrary());
+    auto library = makeLibrary ? makeLibrary() : antlib::createAntLibrary();
+    if (!library)
+        throw platform::Error(QStringLiteral("The ANT library could not be created."));
+    auto link = std::make_unique<lumo_ANT>(std::move(library));
     link->ownedLogs_ = logFilesFromEnvironment();
     link->LogMemo = link->ownedLogs_.log.get();
     link->RawMemo = link->ownedLogs_.raw.get();
@@ -100,28 +104,31 @@ bool lumo_ANT::eventLogPasses(std::uint8_t ch) const { return LogEvents && (!Log
 // The callbacks. The registered functions remember which link registered them, so that a library
 // that outlived an earlier link never hands that link's answers to the current one.
 
-std::uint8_t lumo_ANT::ResponseCallback(std::uint8_t Channel, std::uint8_t MessageId)
+namespace {
+// Runs `handle` on the link of the process unless there is none or it is silenced. Nothing it
+// throws (a failing log target, say) may travel back into the library. Returns the callbacks' 0.
+template <typename Handler>
+std::uint8_t onAntLink(Handler handle)
 {
     if (!AntLink || AntLink->Silenced)
         return 0;
     try {
-        AntLink->HandleResponse(Channel, MessageId);
+        handle(*AntLink);
     } catch (...) {
-        // An answer that could not be handled must not travel back into the library.
+        // Dropped: the stick's next message is handled afresh.
     }
     return 0;
+}
+} // namespace
+
+std::uint8_t lumo_ANT::ResponseCallback(std::uint8_t Channel, std::uint8_t MessageId)
+{
+    return onAntLink([&](lumo_ANT& link) { link.HandleResponse(Channel, MessageId); });
 }
 
 std::uint8_t lumo_ANT::ChannelEvent0(std::uint8_t Channel, std::uint8_t Event)
 {
-    if (!AntLink || AntLink->Silenced)
-        return 0;
-    try {
-        AntLink->HandleChannelEvent(Channel, Event);
-    } catch (...) {
-        // A failing log target must not travel back into the library.
-    }
-    return 0;
+    return onAntLink([&](lumo_ANT& link) { link.HandleChannelEvent(Channel, Event); });
 }
 
 antlib::ChannelEventCallback lumo_ANT::channelCallback()

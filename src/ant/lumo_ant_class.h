@@ -47,6 +47,7 @@ class lumo_ANT;
 // A new link for the running program: the library from `makeLibrary` (the sticks named by
 // CALTRIX_ANT when none is given) and, as its start targets, the trace files named by CALTRIX_LOG
 // and CALTRIX_RAW_LOG, which the link then owns. A target assigned later replaces them.
+// Throws platform::Error when the factory gives no library.
 std::unique_ptr<lumo_ANT> CreateAntLink(const AntLibraryFactory& makeLibrary = {});
 
 // The ANT link: the stick, up to four channels (0 heart rate, 1 trainer, 2 speed-and-cadence

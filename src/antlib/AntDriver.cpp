@@ -50,6 +50,7 @@ bool AntDriver::ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std:
     }
     transport_ = std::move(transport);
     open_ = true;
+    ++generation_;
     return true;
 }
 
@@ -197,8 +198,11 @@ void AntDriver::bytesReceived(std::span<const std::uint8_t> bytes)
     if (batch_.empty())
         return;
     clock_.runOnMainAndWait([this] {
+        // A callback may close the stick, or close it and open another: the rest of the batch
+        // belongs to the stick that sent it.
+        const auto generation = generation_;
         for (const auto& m : batch_) {
-            if (!open_)
+            if (!open_ || generation != generation_)
                 return;
             dispatch(m);
         }

@@ -91,6 +91,7 @@ private:
     // Main thread only, below.
     bool open_ = false;
     bool lost_ = false;
+    std::uint64_t generation_ = 0; // counts the sticks opened
     ResponseCallback responseCallback_;
     std::uint8_t* responseBuffer_ = nullptr;
     std::array<ChannelSlot, MaxChannels> channels_ {};

@@ -30,6 +30,7 @@ struct WorldOptions {
     double lossRate = 0; // share of packets lost, 0..1, both ways
     std::uint32_t seed = 1;
     bool stickPresent = true; // false: no stick at all, opening it fails
+    bool transmitSlotEvents = false; // see VirtualStick::setTransmitSlotEvents
     Key keyA {}; // network 0 (ANT+)
     Key keyB {}; // network 1 (the trainer's own)
 };

@@ -23,6 +23,7 @@ std::uint32_t periodMs(std::uint16_t period) { return std::max<std::uint32_t>(1,
 
 VirtualStick::VirtualStick(SimWorld& world)
     : world_(world)
+    , transmitSlotEvents_(world.options().transmitSlotEvents)
 {
 }
 
@@ -318,6 +319,8 @@ void VirtualStick::trackingSlot(std::uint8_t number, Channel& c, std::uint64_t n
     c.misses = 0;
     const auto payload = c.device->nextPacket(now);
     send(command::broadcastData(number, payload));
+    if (transmitSlotEvents_)
+        event(number, code::Tx);
     if (!c.pending)
         return;
     const AntMessage data = *c.pending;

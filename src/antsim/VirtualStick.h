@@ -47,6 +47,10 @@ public:
     void setMute(bool mute) { mute_ = mute; }     // a stick that answers nothing
     void setPresent(bool present) { present_ = present; } // absent: `open` fails
     void unplug();                                // reports the loss; nothing more arrives
+    // Also report a transmit-slot event (3) on receiving channels, right after each received
+    // message: not what a stick does (it reports it for master channels only), but a way to
+    // exercise a host's transmit-slot path.
+    void setTransmitSlotEvents(bool on) { transmitSlotEvents_ = on; }
 
     // Observation for tests and the verbose mode of antsim: every message in and out.
     std::function<void(const antlib::AntMessage&, bool toHost)> onMessage;
@@ -103,6 +107,7 @@ private:
     bool mute_ = false;
     bool present_ = true;
     bool unplugged_ = false;
+    bool transmitSlotEvents_ = false;
 };
 
 } // namespace caltrix::antsim

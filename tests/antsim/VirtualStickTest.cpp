@@ -310,3 +310,35 @@ TEST(VirtualStick, AnUnpluggedStickTurnsOpenChannelsSilent)
     EXPECT_FALSE(h.driver.ANT_SendBroadcastData(1, data));
     h.driver.ANT_Close();
 }
+
+TEST(VirtualStick, ReportsTransmitSlotsOnReceivingChannelsOnlyWhenAsked)
+{
+    for (bool asked : { false, true }) {
+        auto options = SimHarness::defaultOptions();
+        options.transmitSlotEvents = asked;
+        SimHarness h(options);
+        ASSERT_TRUE(h.open());
+        h.configure(0, 0, 4321, 120, 0, 8070, 255, 57);
+        h.run(1'100);
+        const auto got = codes(h.events(0));
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(std::count(got.begin(), got.end(), code::Tx), asked ? std::count(got.begin(), got.end(), antlib::EventBroadcastReceived) : 0);
+    }
+}
+
+TEST(AntDriver, DeliversNothingMoreOnceACallbackClosedTheStick)
+{
+    SimHarness h;
+    ASSERT_TRUE(h.open());
+    int calls = 0;
+    h.driver.ANT_AssignResponseFunction(
+        [&](std::uint8_t, std::uint8_t) {
+            ++calls;
+            h.driver.ANT_Close();
+            return std::uint8_t { 0 };
+        },
+        h.response);
+    h.configure(0, 0, 4321, 120, 0, 8070, 255, 57); // eight answers arrive together
+    h.run(2'000);
+    EXPECT_EQ(calls, 1);
+}

@@ -98,6 +98,7 @@ int main(int argc, char** argv)
         { "silent", "Make a device silent: trainer, sensor (its speed-and-cadence sensor), compact-trainer, heart-rate or "
                     "console, for good or for SECONDS from the start. Repeatable.", "DEVICE[:SECONDS]" },
         { "mute", "A stick that answers nothing." },
+        { "tx-events", "Also report transmit-slot events (3) on receiving channels, after each received message." },
         { "unplug-after", "Pull the stick out after SECONDS: the terminal hangs up.", "SECONDS" },
         { "seed", "Seed of the random choices (default 1).", "N" },
         { { "v", "verbose" }, "Print every message in and out in readable form on standard error." },
@@ -118,6 +119,7 @@ int main(int argc, char** argv)
     options.effort = number(p, "effort", options.effort, 0, 1);
     options.lossRate = number(p, "loss", 0, 0, 1);
     options.seed = static_cast<std::uint32_t>(number(p, "seed", 1, 0, 4294967295.0));
+    options.transmitSlotEvents = p.isSet("tx-events");
     try {
         options.keyA = antlib::networkKeyA();
         options.keyB = antlib::networkKeyB();

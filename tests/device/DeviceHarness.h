@@ -29,6 +29,9 @@ protected:
 
     ~DeviceTest() override
     {
+        // A test's handlers capture its locals, which are gone by now; destruction disconnects.
+        if (device)
+            device->devicebase::TVelCustomDevice::OnDisconnected = nullptr;
         device.reset();
         ant::AntLink.reset();
     }

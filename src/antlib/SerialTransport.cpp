@@ -35,7 +35,7 @@ std::string errorText(int error) { return std::strerror(error); }
 } // namespace
 
 SerialTransport::SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate)
-    : clock_(clock)
+    : reader_(clock)
     , path_(std::move(path))
     , baudRate_(baudRate)
 {
@@ -75,17 +75,13 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
     ::tcsetattr(fd_, TCSANOW, &tio);
     ::tcflush(fd_, TCIOFLUSH);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    listener_ = &listener;
-    readerEnded_ = false;
-    closing_ = false;
-    gone_ = false;
-    reader_ = std::thread([this] { readLoop(); });
+    reader_.start(listener, [this, &listener] { return readLoop(listener); });
     return true;
 }
 
 bool SerialTransport::write(std::span<const std::uint8_t> bytes)
 {
-    if (fd_ < 0 || gone_)
+    if (fd_ < 0 || reader_.lost())
         return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -103,52 +99,38 @@ bool SerialTransport::write(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-// The reader: poll() on the tty and the stop event; bytes go to the listener on this thread (it
-// hands messages to the main thread itself). On a hang-up or error the loss goes to the main
-// thread. Its very last act marks it ended on the main thread, which close() waits for while it
-// keeps running main-thread requests, so that a reader blocked in a hand-over never deadlocks it.
-void SerialTransport::readLoop()
+// The reader thread: poll() on the tty and the stop event; bytes go to the listener on this
+// thread (it hands messages to the main thread itself). Returns why the stick was lost, or ""
+// when asked to stop.
+std::string SerialTransport::readLoop(TransportListener& listener)
 {
-    std::string lostReason;
     std::array<std::uint8_t, 256> buffer {};
     for (;;) {
         std::array<pollfd, 2> p { pollfd { fd_, POLLIN, 0 }, pollfd { stopFd_, POLLIN, 0 } };
         if (::poll(p.data(), p.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
-            lostReason = "poll failed: " + errorText(errno);
-            break;
+            return "poll failed: " + errorText(errno);
         }
         if (p[1].revents != 0)
-            break;
+            return {};
         const auto n = ::read(fd_, buffer.data(), buffer.size());
         if (n > 0) {
-            listener_->bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
+            listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
-        lostReason = n == 0 ? path_ + " was closed" : path_ + ": " + errorText(errno);
-        break;
+        return n == 0 ? path_ + " was closed" : path_ + ": " + errorText(errno);
     }
-    clock_.runOnMainAndWait([this, &lostReason] {
-        readerEnded_ = true;
-        if (!lostReason.empty() && !closing_ && !gone_) {
-            gone_ = true;
-            listener_->transportLost(lostReason);
-        }
-    });
 }
 
 void SerialTransport::close()
 {
-    if (reader_.joinable()) {
-        closing_ = true; // a loss found while closing is no news
+    reader_.stop([this] {
         const std::uint64_t one = 1;
         [[maybe_unused]] auto n = ::write(stopFd_, &one, sizeof one);
-        clock_.waitRunningMainRequests([this] { return readerEnded_; });
-        reader_.join();
-    }
+    });
     if (fd_ >= 0)
         ::close(fd_);
     if (stopFd_ >= 0)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "antlib/ReaderThread.h"
 #include "antlib/Transport.h"
 
 #include <cstdint>
 #include <string>
-#include <thread>
 
 namespace caltrix::platform {
 class Clock;
@@ -28,18 +28,13 @@ public:
     void close() override;
 
 private:
-    void readLoop();
+    std::string readLoop(TransportListener& listener);
 
-    platform::Clock& clock_;
+    ReaderThread reader_;
     std::string path_;
     std::uint32_t baudRate_;
-    TransportListener* listener_ = nullptr; // set before the reader starts, unchanged while it runs
-    int fd_ = -1;
-    int stopFd_ = -1;         // eventfd: written by close() to wake the reader out of poll()
-    bool readerEnded_ = false; // main thread only (set by the reader's last main-thread request)
-    bool closing_ = false;     // main thread only
-    bool gone_ = false;        // main thread only
-    std::thread reader_;
+    int fd_ = -1;     // read by the reader thread only while it runs; opened and closed around it
+    int stopFd_ = -1; // eventfd: written by close() to wake the reader out of poll()
 };
 
 } // namespace caltrix::antlib

@@ -43,7 +43,7 @@ std::string openFailure(const Candidate& c, int error)
 } // namespace
 
 UsbTransport::UsbTransport(platform::Clock& clock, std::uint8_t index)
-    : clock_(clock)
+    : reader_(clock)
     , index_(index)
 {
 }
@@ -91,18 +91,14 @@ bool UsbTransport::open(TransportListener& listener, std::string& error)
         context_ = nullptr;
         return false;
     }
-    listener_ = &listener;
     stop_ = false;
-    readerEnded_ = false;
-    closing_ = false;
-    gone_ = false;
-    reader_ = std::thread([this] { readLoop(); });
+    reader_.start(listener, [this, &listener] { return readLoop(listener); });
     return true;
 }
 
 bool UsbTransport::write(std::span<const std::uint8_t> bytes)
 {
-    if (handle_ == nullptr || gone_)
+    if (handle_ == nullptr || reader_.lost())
         return false;
     std::vector<unsigned char> data(bytes.begin(), bytes.end());
     int sent = 0;
@@ -111,41 +107,26 @@ bool UsbTransport::write(std::span<const std::uint8_t> bytes)
     return result == 0 && sent == static_cast<int>(data.size());
 }
 
-// The reader: one bulk IN transfer after another; a transfer may carry several frames or part of
-// one (the listener reassembles). A vanished device ends it and the loss goes to the main thread;
-// its last act marks it ended on the main thread (see close()).
-void UsbTransport::readLoop()
+// The reader thread: one bulk IN transfer after another; a transfer may carry several frames or
+// part of one (the listener reassembles). Returns why the stick was lost, or "" when asked to stop.
+std::string UsbTransport::readLoop(TransportListener& listener)
 {
-    std::string lostReason;
     std::array<unsigned char, 512> buffer {};
     while (!stop_) {
         int received = 0;
         const int result = libusb_bulk_transfer(handle_, EndpointIn, buffer.data(), static_cast<int>(buffer.size()),
                                                 &received, ReadTimeoutMs);
         if (received > 0)
-            listener_->bytesReceived({ buffer.data(), static_cast<std::size_t>(received) });
-        if (result == 0 || result == LIBUSB_ERROR_TIMEOUT || result == LIBUSB_ERROR_INTERRUPTED)
-            continue;
-        lostReason = std::string("USB ") + libusb_strerror(static_cast<libusb_error>(result));
-        break;
+            listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(received) });
+        if (result != 0 && result != LIBUSB_ERROR_TIMEOUT && result != LIBUSB_ERROR_INTERRUPTED)
+            return std::string("USB ") + libusb_strerror(static_cast<libusb_error>(result));
     }
-    clock_.runOnMainAndWait([this, &lostReason] {
-        readerEnded_ = true;
-        if (!lostReason.empty() && !closing_ && !gone_) {
-            gone_ = true;
-            listener_->transportLost(lostReason);
-        }
-    });
+    return {};
 }
 
 void UsbTransport::close()
 {
-    if (reader_.joinable()) {
-        closing_ = true;
-        stop_ = true;
-        clock_.waitRunningMainRequests([this] { return readerEnded_; });
-        reader_.join();
-    }
+    reader_.stop([this] { stop_ = true; });
     release();
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "antlib/ReaderThread.h"
 #include "antlib/Transport.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 struct libusb_context;
 struct libusb_device_handle;
@@ -40,19 +40,14 @@ public:
     void close() override;
 
 private:
-    void readLoop();
+    std::string readLoop(TransportListener& listener);
     void release();
 
-    platform::Clock& clock_;
+    ReaderThread reader_;
     std::uint8_t index_;
-    TransportListener* listener_ = nullptr; // set before the reader starts, unchanged while it runs
     libusb_context* context_ = nullptr;
-    libusb_device_handle* handle_ = nullptr;
-    std::atomic<bool> stop_ { false }; // close() asks the reader to end
-    bool readerEnded_ = false;         // main thread only
-    bool closing_ = false;             // main thread only
-    bool gone_ = false;                // main thread only
-    std::thread reader_;
+    libusb_device_handle* handle_ = nullptr; // libusb allows transfers on it from both threads
+    std::atomic<bool> stop_ { false };        // close() asks the reader to end
 };
 
 } // namespace caltrix::antlib

@@ -1,3 +1,5 @@
+#include "Conversation.h"
+
 #include "antlib/AntDriver.h"
 #include "antlib/AntMessage.h"
 #include "antlib/NetworkKeys.h"
@@ -17,7 +19,6 @@ namespace code = antlib::code;
 
 namespace {
 
-constexpr std::uint32_t PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
 
 // The library over the real serial transport, talking to the virtual stick behind a
 // pseudo-terminal in the same process. Runs on the real clock: the bytes really travel through
@@ -66,30 +67,9 @@ protected:
             receive);
     }
 
-    // Processes messages until `done` or the patience runs out.
-    bool until(const std::function<bool()>& done)
-    {
-        const auto start = clock.tickCount();
-        while (!done()) {
-            if (clock.tickCount() - start > PatienceMs)
-                return false;
-            clock.waitForEvents(50);
-            clock.runMainRequests();
-        }
-        return true;
-    }
+    bool until(const std::function<bool()>& done) { return antlib::test::processUntil(clock, done); }
 
-    void configureTrainer()
-    {
-        driver.ANT_SetNetworkKey(1, antlib::defaultNetworkKeyB());
-        driver.ANT_AssignChannel(1, 0, 1);
-        driver.ANT_SetChannelId(1, 12345, 19, 1);
-        driver.ANT_SetChannelPeriod(1, 31814);
-        driver.ANT_SetChannelTxPower(1, 3);
-        driver.ANT_SetChannelSearchTimeout(1, 4);
-        driver.ANT_SetChannelRFFreq(1, 71);
-        driver.ANT_OpenChannel(1);
-    }
+    void configureTrainer() { antlib::test::configureTrainerChannel(driver, 12345); }
 
     platform::RealClock clock;
     antsim::SimWorld world;

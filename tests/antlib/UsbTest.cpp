@@ -1,5 +1,7 @@
 #include "EmulatedUsb.h"
 
+#include "Conversation.h"
+
 #include "antlib/AntDriver.h"
 #include "antlib/AntMessage.h"
 #include "antlib/Commands.h"
@@ -34,7 +36,6 @@ namespace {
 // libusb must find the emulated bus: the whole process runs under umockdev's preload.
 const bool underUmockdev = (test::reexecUnderUmockdev(), true);
 
-constexpr std::uint32_t PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
 constexpr unsigned HardTimeoutSeconds = 100;  // a hang in libusb or the emulation fails the run
 
 // The virtual stick answering behind an emulated USB stick: what the host sends on bulk OUT goes to
@@ -117,30 +118,9 @@ protected:
         return true;
     }
 
-    bool until(const std::function<bool()>& done)
-    {
-        const auto start = clock.tickCount();
-        while (!done()) {
-            if (clock.tickCount() - start > PatienceMs)
-                return false;
-            clock.waitForEvents(50);
-            clock.runMainRequests();
-        }
-        return true;
-    }
+    bool until(const std::function<bool()>& done) { return test::processUntil(clock, done); }
 
-    // The channel's configuration as the link sends it, for the native trainer.
-    void configureTrainer()
-    {
-        driver.ANT_SetNetworkKey(1, defaultNetworkKeyB());
-        driver.ANT_AssignChannel(1, 0, 1);
-        driver.ANT_SetChannelId(1, 0, 19, 1);
-        driver.ANT_SetChannelPeriod(1, 31814);
-        driver.ANT_SetChannelTxPower(1, 3);
-        driver.ANT_SetChannelSearchTimeout(1, 4);
-        driver.ANT_SetChannelRFFreq(1, 71);
-        driver.ANT_OpenChannel(1);
-    }
+    void configureTrainer() { test::configureTrainerChannel(driver, 0); }
 
     platform::RealClock clock;
     EmulatedUsb bus;

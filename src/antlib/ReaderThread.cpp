@@ -1,0 +1,45 @@
+#include "antlib/ReaderThread.h"
+
+#include "platform/Clock.h"
+
+namespace caltrix::antlib {
+
+ReaderThread::ReaderThread(platform::Clock& clock)
+    : clock_(clock)
+{
+}
+
+ReaderThread::~ReaderThread() = default;
+
+void ReaderThread::start(TransportListener& listener, std::function<std::string()> loop)
+{
+    listener_ = &listener;
+    ended_ = false;
+    stopping_ = false;
+    lost_ = false;
+    thread_ = std::thread([this, loop = std::move(loop)] { finish(loop()); });
+}
+
+// The thread's last act, run on the main thread.
+void ReaderThread::finish(const std::string& lostReason)
+{
+    clock_.runOnMainAndWait([this, &lostReason] {
+        ended_ = true;
+        if (!lostReason.empty() && !stopping_ && !lost_) {
+            lost_ = true;
+            listener_->transportLost(lostReason);
+        }
+    });
+}
+
+void ReaderThread::stop(const std::function<void()>& wake)
+{
+    if (!thread_.joinable())
+        return;
+    stopping_ = true;
+    wake();
+    clock_.waitRunningMainRequests([this] { return ended_; });
+    thread_.join();
+}
+
+} // namespace caltrix::antlib

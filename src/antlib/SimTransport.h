@@ -1,5 +1,6 @@
 #pragma once
 
+#include "antlib/AntConfig.h"
 #include "antlib/Transport.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
@@ -27,5 +28,7 @@ private:
 
 // The world of the built-in virtual stick: every device, the network keys in use.
 antsim::WorldOptions defaultWorldOptions();
+// The same, changed by the settings of CALTRIX_ANT=sim:...
+antsim::WorldOptions worldOptions(const SimSettings& settings);
 
 } // namespace caltrix::antlib

@@ -18,7 +18,7 @@ TransportFactory transportsFromEnvironment(platform::Clock& clock)
             if (number != 0)
                 return nullptr; // only stick 0 exists
             try {
-                return std::make_unique<SimTransport>(clock, defaultWorldOptions());
+                return std::make_unique<SimTransport>(clock, worldOptions(config->sim));
             } catch (const platform::Error& e) {
                 error = e.what();
                 return nullptr;

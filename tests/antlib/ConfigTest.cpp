@@ -2,6 +2,7 @@
 #include "antlib/AntDriver.h"
 #include "antlib/Commands.h"
 #include "antlib/NetworkKeys.h"
+#include "antlib/SimTransport.h"
 #include "platform/Error.h"
 #include "platform/VirtualClock.h"
 
@@ -26,10 +27,28 @@ TEST(AntConfig, ParsesEveryFormOfCaltrixAnt)
     EXPECT_FALSE(serial->serialPorts[1].baudRate);
 }
 
+TEST(AntConfig, TakesSettingsForTheVirtualSticksWorld)
+{
+    std::string error;
+    const auto config = parseAntConfig("sim:trainer=5,heart-rate=0,compact=77,loss=0.25,seed=9,tx-events", error);
+    ASSERT_TRUE(config) << error;
+    const auto options = worldOptions(config->sim);
+    EXPECT_TRUE(options.trainer);
+    EXPECT_EQ(options.trainerNumber, 5);
+    EXPECT_FALSE(options.heartRate);
+    EXPECT_TRUE(options.console);
+    EXPECT_TRUE(options.compactTrainer);
+    EXPECT_EQ(options.compactTrainerNumber, 77);
+    EXPECT_DOUBLE_EQ(options.lossRate, 0.25);
+    EXPECT_EQ(options.seed, 9u);
+    EXPECT_TRUE(options.transmitSlotEvents);
+    EXPECT_EQ(options.keyB, defaultNetworkKeyB());
+}
+
 TEST(AntConfig, RejectsMalformedValuesWithOneLine)
 {
     for (const char* bad : { "usb2", "serial:", "serial:/dev/ttyUSB0@fast", "serial:/dev/a,", "serial:/dev/a@0",
-                             "sim:1" }) {
+                             "sim:1", "sim:trainer=70000", "sim:loss=2", "sim:trainer=5,", "simulator" }) {
         SCOPED_TRACE(bad);
         std::string error;
         EXPECT_FALSE(parseAntConfig(bad, error));

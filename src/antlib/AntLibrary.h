@@ -50,7 +50,7 @@ inline constexpr std::uint8_t EventAcknowledgedReceived = 0x9B;
 //
 // A stick that disappears (unplugged, tty closed) is reported once on standard error; from then on
 // nothing more arrives from it, every open channel reports a search timeout followed by channel
-// closed, and every later ANT_OpenChannel times out the same way on the next message processing,
+// closed a moment later (a quarter of a second), and every later ANT_OpenChannel ends the same way,
 // so that a caller's loss detection sees the channels as silent instead of a frozen last value.
 class AntLibrary {
 public:

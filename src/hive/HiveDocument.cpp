@@ -1,11 +1,15 @@
 #include "hive/HiveDocument.h"
 
 #include "hive/HiveError.h"
+#include "hive/HiveSyntax.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace caltrix::hive {
+
+using syntax::Line;
+using syntax::Reader;
 
 namespace {
 
@@ -245,37 +249,6 @@ bool foldedPathLess(const QString& a, const QString& b)
     return a.size() < b.size();
 }
 
-struct Line {
-    const char* begin;
-    const char* end; // without "\r\n"
-    const char* next; // start of the following line
-};
-
-class Reader {
-public:
-    Reader(const QByteArray& bytes)
-        : pos_(bytes.constData())
-        , end_(bytes.constData() + bytes.size())
-    {
-    }
-    bool atEnd() const { return pos_ >= end_; }
-    const char* position() const { return pos_; }
-    Line peek() const
-    {
-        const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
-        const char* lineEnd = nl ? static_cast<const char*>(nl) : end_;
-        const char* next = nl ? lineEnd + 1 : end_;
-        if (lineEnd > pos_ && lineEnd[-1] == '\r')
-            --lineEnd;
-        return { pos_, lineEnd, next };
-    }
-    void advance(const Line& line) { pos_ = line.next; }
-
-private:
-    const char* pos_;
-    const char* end_;
-};
-
 const char* skipBlanks(const char* p, const char* end)
 {
     while (p < end && (*p == ' ' || *p == '\t'))
@@ -328,23 +301,68 @@ bool readHexBytes(const char* p, Line line, Reader& reader, QByteArray& data)
     }
 }
 
-// Parses the value starting at `line`; on success the reader stands on the value's last line.
-bool readValue(Line line, Reader& reader, HiveValue& value)
+// Parses "[path] time"; false for a line without the closing bracket.
+bool readKeyLine(const Line& line, QString& path)
+{
+    return unescape(line.begin + 1, line.end, ']', path) != nullptr;
+}
+
+void setOrReplace(std::vector<HiveValue>& values, HiveValue value)
+{
+    for (auto& existing : values) {
+        if (existing.name.compare(value.name, Qt::CaseInsensitive) == 0) {
+            existing.type = value.type;
+            existing.data = std::move(value.data);
+            return;
+        }
+    }
+    values.push_back(std::move(value));
+}
+
+QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
+
+// The path without leading and trailing backslashes.
+QStringView trimBackslashes(QStringView path)
+{
+    while (path.startsWith(u'\\'))
+        path = path.mid(1);
+    while (path.endsWith(u'\\'))
+        path.chop(1);
+    return path;
+}
+
+// A path with an empty component cannot be named; such a section is kept as text only.
+bool isUsablePath(const QString& path) { return !trimBackslashes(path).contains(QLatin1String("\\\\")); }
+
+} // namespace
+
+namespace syntax {
+
+const char* readValueName(const Line& line, QString& name)
 {
     const char* p = line.begin;
-    const char* end = line.end;
+    if (p >= line.end)
+        return nullptr;
     if (*p == '@') {
-        value.name.clear();
-        ++p;
+        name.clear();
+        p = p + 1;
+    } else if (*p == '"') {
+        p = unescape(p + 1, line.end, '"', name);
     } else {
-        p = unescape(p + 1, end, '"', value.name);
-        if (!p)
-            return false;
+        return nullptr;
     }
-    p = skipBlanks(p, end);
-    if (p >= end || *p != '=')
+    if (!p)
+        return nullptr;
+    p = skipBlanks(p, line.end);
+    return p < line.end && *p == '=' ? skipBlanks(p + 1, line.end) : nullptr;
+}
+
+bool readValue(Line line, Reader& reader, HiveValue& value)
+{
+    const char* p = readValueName(line, value.name);
+    if (!p)
         return false;
-    p = skipBlanks(p + 1, end);
+    const char* end = line.end;
     value.type = RegType::String;
     if (startsWith(p, end, "str(")) {
         p += 4;
@@ -389,40 +407,7 @@ bool readValue(Line line, Reader& reader, HiveValue& value)
     return readHexBytes(p, line, reader, value.data);
 }
 
-// Parses "[path] time"; false for a line without the closing bracket.
-bool readKeyLine(const Line& line, QString& path)
-{
-    return unescape(line.begin + 1, line.end, ']', path) != nullptr;
-}
-
-void setOrReplace(std::vector<HiveValue>& values, HiveValue value)
-{
-    for (auto& existing : values) {
-        if (existing.name.compare(value.name, Qt::CaseInsensitive) == 0) {
-            existing.type = value.type;
-            existing.data = std::move(value.data);
-            return;
-        }
-    }
-    values.push_back(std::move(value));
-}
-
-QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
-
-// The path without leading and trailing backslashes.
-QStringView trimBackslashes(QStringView path)
-{
-    while (path.startsWith(u'\\'))
-        path = path.mid(1);
-    while (path.endsWith(u'\\'))
-        path.chop(1);
-    return path;
-}
-
-// A path with an empty component cannot be named; such a section is kept as text only.
-bool isUsablePath(const QString& path) { return !trimBackslashes(path).contains(QLatin1String("\\\\")); }
-
-} // namespace
+} // namespace syntax
 
 HiveValue HiveValue::string(const QString& name, const QString& text, std::uint32_t type)
 {
@@ -582,6 +567,13 @@ bool HiveDocument::keyExists(const QString& path) const
 {
     const QString folded = normalizedPath(path).toCaseFolded();
     return folded.isEmpty() || index_.contains(folded) || parents_.contains(folded);
+}
+
+void HiveDocument::createKey(const QString& path)
+{
+    const QString normalized = normalizedPath(path);
+    if (!keyExists(normalized))
+        keyForWriting(normalized);
 }
 
 void HiveDocument::setValue(const QString& keyPath, const HiveValue& value)

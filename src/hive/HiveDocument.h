@@ -76,6 +76,8 @@ public:
     bool keyExists(const QString& path) const;
     const std::vector<HiveKey>& keys() const { return keys_; }
 
+    // Creates the key (as a section without values) unless it exists.
+    void createKey(const QString& path);
     // Creates the key (its parents exist implicitly) and sets the value, replacing one of the
     // same name.
     void setValue(const QString& keyPath, const HiveValue& value);

@@ -103,3 +103,19 @@ TEST_F(SettingsTool, ReportsAnUnreadableHive)
     EXPECT_EQ(result.code, 1);
     EXPECT_TRUE(result.err.contains(QStringLiteral("is not a Wine registry file"))) << result.err.toStdString();
 }
+
+// Settings exported with the registry editor on a Windows computer become the tool's settings.
+TEST_F(SettingsTool, ImportsARegistryEditorExport)
+{
+    const Result imported = run({ "import", CALTRIX_TOOLS_TEST_DATA "/regedit-export-utf16.reg" });
+    EXPECT_EQ(imported.code, 0) << imported.err.toStdString();
+    EXPECT_TRUE(imported.out.startsWith(QStringLiteral("Imported 17 values from "))) << imported.out.toStdString();
+    const Result shown = run({});
+    for (const char* line : { "Unit type:             5\n", "Roll diameter:         28,6\n", "Trainer device number: 1234\n",
+             "P2 speed:              30\n" })
+        EXPECT_TRUE(shown.out.contains(QLatin1String(line))) << line << "\n" << shown.out.toStdString();
+
+    const Result missing = run({ "import", "/nonexistent/settings.reg" });
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("Cannot read /nonexistent/settings.reg"))) << missing.err.toStdString();
+}

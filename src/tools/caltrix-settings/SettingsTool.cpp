@@ -3,9 +3,11 @@
 #include "app/settings/StoredSettings.h"
 #include "hive/CurrentUser.h"
 #include "hive/NumberText.h"
+#include "hive/RegeditImport.h"
 #include "platform/Error.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QLocale>
 
 #include <functional>
@@ -113,6 +115,27 @@ int unset(const Setting& setting, QTextStream& out)
     return 0;
 }
 
+int importFile(const QString& fileName, QTextStream& out, QTextStream& err)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err << "Cannot read " << fileName << ": " << file.errorString() << ".\n";
+        return 1;
+    }
+    const QByteArray bytes = file.readAll();
+    hive::RegeditImport result;
+    hive::currentUser().edit([&](hive::HiveDocument& doc) { result = hive::importRegedit(bytes, fileName, doc); });
+    out << "Imported " << result.valuesSet << " values from " << fileName << " into " << hive::currentUser().filePath();
+    if (result.valuesDeleted || result.keysDeleted)
+        out << "; deleted " << result.valuesDeleted << " values and " << result.keysDeleted << " keys";
+    out << ".\n";
+    if (!result.skippedKeys.isEmpty()) {
+        out << "Left out " << result.skippedKeys.size() << " keys outside HKEY_CURRENT_USER: "
+            << result.skippedKeys.join(QStringLiteral(", ")) << ".\n";
+    }
+    return 0;
+}
+
 } // namespace
 
 int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
@@ -124,7 +147,9 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
         "  show               the settings as Caltrix reads them (the default)\n"
         "  set NAME VALUE     stores a setting as text (a decimal number; the roll diameter with your "
         "decimal separator)\n"
-        "  unset NAME         removes a setting\n\n"
+        "  unset NAME         removes a setting\n"
+        "  import FILE        imports the HKEY_CURRENT_USER keys of a registry editor export (.reg), such as "
+        "the trainer software's settings exported on a Windows computer\n\n"
         "Names: %1. Preset values go to the calibration key of the stored unit type, so set UnitType first.\n"
         "Change settings while no Windows program runs in the Wine prefix: Wine rewrites the file from its "
         "own copy when it ends.")
@@ -134,7 +159,7 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help."));
     parser.addOption(hiveOption);
     parser.addOption(helpOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("show, set or unset"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("show, set, unset or import"));
     if (!parser.parse(QStringList { QStringLiteral("caltrix-settings") } + arguments)) {
         err << parser.errorText() << "\nRun caltrix-settings --help for the commands.\n";
         return 2;
@@ -160,6 +185,11 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
         if (command == QLatin1String("show") && words.size() <= 1) {
             show(out);
             return 0;
+        }
+        if (command == QLatin1String("import")) {
+            if (words.size() != 2)
+                return usage(QStringLiteral("import needs the file of a registry editor export."));
+            return importFile(words[1], out, err);
         }
         const bool isSet = command == QLatin1String("set");
         if (!isSet && command != QLatin1String("unset"))

@@ -187,7 +187,7 @@ private:
     bool trafficLogPasses(std::uint8_t ch) const;
     bool eventLogPasses(std::uint8_t ch) const;
 
-    // Part of the configuration chain, the receive path and the packet steps.
+    // Steps of the configuration chain, the receive path and the packets.
     void handleCommandAnswer(std::uint8_t ch, lumo_Channel* rec);
     void handleChannelIdAnswer(std::uint8_t ch);
     void handleCapabilities();

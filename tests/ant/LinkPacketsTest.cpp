@@ -403,3 +403,25 @@ TEST(LinkPackets, TheResistanceReachesTheSimulatedTrainerAndTheConsoleIsKeptAliv
     EXPECT_GT(s.link.Speed, 0.0F);
     EXPECT_GT(s.link.HeartRate, 0);
 }
+
+// The one command the transmit slot sends itself: with the stick reporting transmit slots, a
+// memory write reaches the simulated trainer, which acknowledges it.
+TEST(LinkPackets, AMemoryWriteReachesTheSimulatedTrainerAtATransmitSlot)
+{
+    SimLink s;
+    ASSERT_TRUE(s.link.OpenStick(0));
+    s.sim->stick().setTransmitSlotEvents(true);
+    describePlan(s.link, ModeTrainerNetwork, { 12345, 0, 777 });
+    s.link.UseHeartChannel = false;
+    s.link.UseConsoleChannel = false;
+    s.link.StartChannels();
+    s.link.TrainerEpromWriteData = { 0x1234, 21, 22, 23, 24, 25 };
+    s.link.TrainerEpromWritePending = true;
+    s.run(5000);
+
+    const auto* trainer = dynamic_cast<antsim::NativeTrainer*>(s.world().device("trainer"));
+    ASSERT_NE(trainer, nullptr);
+    EXPECT_EQ(trainer->memory(), (std::array<std::uint16_t, 6> { 0x1234, 21, 22, 23, 24, 25 }));
+    EXPECT_TRUE(s.link.TrainerEpromWriteAcked);
+    EXPECT_TRUE(s.log.lines().contains("ACK(1)-CMD(3)"));
+}

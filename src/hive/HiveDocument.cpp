@@ -459,7 +459,7 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
                 key.path = normalizedPath(key.path);
             key.folded = key.path.toCaseFolded();
             if (!key.readable)
-                key.extraLines.push_back(bytesOf(line.begin, line.end));
+                key.extraLines.push_back(bytesOf(line.begin, line.rawEnd));
             doc.keys_.push_back(std::move(key));
             current = &doc.keys_.back();
             sectionStart = line.begin;
@@ -468,14 +468,14 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
             if (first < line.end && (*first == '"' || *first == '@')) {
                 HiveValue value;
                 Reader valueReader = reader;
-                if (readValue(Line { first, line.end, line.next }, valueReader, value)) {
+                if (readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
                     setOrReplace(current->values, std::move(value));
                     reader = valueReader;
                 } else {
-                    current->extraLines.push_back(bytesOf(line.begin, line.end));
+                    current->extraLines.push_back(bytesOf(line.begin, line.rawEnd));
                 }
             } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
-                current->extraLines.push_back(bytesOf(line.begin, line.end));
+                current->extraLines.push_back(bytesOf(line.begin, line.rawEnd));
             }
         }
         reader.advance(reader.peek());

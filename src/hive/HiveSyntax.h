@@ -12,6 +12,7 @@ struct Line {
     const char* begin;
     const char* end; // without "\r\n"
     const char* next; // start of the following line
+    const char* rawEnd = nullptr; // before the "\n" only: the line as kept when it is not understood
 };
 
 // Walks the lines of a text.
@@ -29,9 +30,10 @@ public:
         const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
         const char* lineEnd = nl ? static_cast<const char*>(nl) : end_;
         const char* next = nl ? lineEnd + 1 : end_;
+        const char* rawEnd = lineEnd;
         if (lineEnd > pos_ && lineEnd[-1] == '\r')
             --lineEnd;
-        return { pos_, lineEnd, next };
+        return { pos_, lineEnd, next, rawEnd };
     }
     void advance(const Line& line) { pos_ = line.next; }
 

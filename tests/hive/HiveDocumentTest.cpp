@@ -194,7 +194,7 @@ TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
 {
     const QByteArray text = "WINE REGISTRY Version 2\n\n"
                             "[A] 1\n#class=\"c\"\n\"Good\"=\"1\"\n\"Open\"=\"no end\n\"Hex\"=hex:zz\n"
-                            "\"Cont\"=hex:01,\\\n  02\ngarbage\n\n"
+                            "\"Cont\"=hex:01,\\\n  02\ngarbage\n\"Cr\"=\"1\"\r\r\n\n"
                             "[Unclosed 2\n\"X\"=\"1\"\n\n"
                             "[A] 3\n\"Good\"=\"2\"\n";
     HiveDocument doc = HiveDocument::parse(text, QStringLiteral("user.reg"));
@@ -204,10 +204,13 @@ TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
     EXPECT_EQ(a->findValue(QStringLiteral("Open")), nullptr);
     EXPECT_EQ(a->findValue(QStringLiteral("Hex")), nullptr);
     EXPECT_EQ(a->findValue(QStringLiteral("Cont"))->data, QByteArray::fromHex("0102"));
+    EXPECT_EQ(a->findValue(QStringLiteral("Cr")), nullptr);
     EXPECT_FALSE(doc.keyExists(QStringLiteral("Unclosed 2")));
 
     doc.setValue(QStringLiteral("A"), HiveValue::string(QStringLiteral("New"), QStringLiteral("3")));
     const QByteArray written = doc.serialize(5);
+    // Rewritten, an unreadable line stays unreadable (its stray carriage return included).
+    EXPECT_EQ(HiveDocument::parse(written, QStringLiteral("user.reg")).findKey(QStringLiteral("A"))->findValue(QStringLiteral("Cr")), nullptr);
     for (const char* kept : { "#class=\"c\"", "\"Open\"=\"no end", "\"Hex\"=hex:zz", "garbage", "[Unclosed 2\n\"X\"=\"1\"" })
         EXPECT_TRUE(written.contains(kept)) << kept;
     EXPECT_EQ(written.count("[A] 5"), 1);

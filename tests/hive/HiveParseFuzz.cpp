@@ -1,8 +1,10 @@
 // Fuzz target: any bytes given to the hive parser either fail with HiveError or give a document
 // that writes back to the same bytes (when unchanged) and reads back to the same keys and values
-// after an edit.
+// after an edit. The same bytes imported as a registry editor export give a hive that reads back
+// as well.
 #include "hive/HiveDocument.h"
 #include "hive/HiveError.h"
+#include "hive/RegeditImport.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +39,13 @@ void checkSameContent(const HiveDocument& a, const HiveDocument& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    try {
+        HiveDocument imported;
+        importRegedit(bytes, QStringLiteral("fuzz"), imported);
+        const HiveDocument back = HiveDocument::parse(imported.serialize(1), QStringLiteral("fuzz"));
+        checkSameContent(imported, back);
+    } catch (const HiveError&) {
+    }
     HiveDocument doc;
     try {
         doc = HiveDocument::parse(bytes, QStringLiteral("fuzz"));

@@ -35,7 +35,23 @@ constexpr std::uint32_t TrainerWaitMs = 40000;
 constexpr std::int32_t TrainerWaitStepMs = 300;
 constexpr std::int32_t DisconnectSettleMs = 400;
 constexpr std::uint8_t UsbNumbers = 8;
+
+// The channel plan. Every channel receives (ANT channel type 0); periods are in 1/32768 s.
 constexpr std::uint8_t ReceivingChannel = 0;
+constexpr std::uint8_t PublicNetwork = 0;  // standard sensors, opened with key A
+constexpr std::uint8_t TrainerNetwork = 1; // the trainer and its console, opened with key B
+constexpr std::uint8_t SensorRf = 57;      // MHz above 2400
+struct ChannelKind {
+    std::uint8_t network;
+    std::uint16_t period;
+    std::uint8_t deviceType;
+    std::uint8_t transmissionType;
+};
+constexpr ChannelKind HeartBelt { PublicNetwork, 8070, 120, 0 };          // about 4.06 messages/s
+constexpr ChannelKind NativeTrainer { TrainerNetwork, 31814, 19, 1 };     // about 1.03/s
+constexpr ChannelKind SpeedCadenceSensor { PublicNetwork, 8086, 121, 0 }; // about 4.05/s
+constexpr ChannelKind CompactTrainer { PublicNetwork, 16172, 121, 1 };    // about 2.03/s
+constexpr ChannelKind Console { TrainerNetwork, 16150, 18, 1 };           // about 2.03/s
 
 // Roller diameter of the models that fix it.
 struct VersionRoll {
@@ -46,25 +62,19 @@ constexpr VersionRoll RollDiameterByVersion[] = {
     { 4.5, 39.5L }, { 5, 45 }, { 6, 40 }, { 7, 30 }, { 9, 40 }, { 10, 45 }, { 11, 85 }, { 12, 30 },
 };
 
-// To the nearest integer, halves to the even neighbour (the default rounding mode); saturates
-// instead of overflowing, and NaN gives 0.
-std::int32_t roundToInt(long double x)
+// A whole number as a 32-bit integer, saturating instead of overflowing; NaN gives 0.
+std::int32_t saturatedInt(long double whole)
 {
-    if (std::isnan(x))
+    if (std::isnan(whole))
         return 0;
     constexpr long double lo = std::numeric_limits<std::int32_t>::min();
     constexpr long double hi = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::clamp(std::nearbyint(x), lo, hi));
+    return static_cast<std::int32_t>(std::clamp(whole, lo, hi));
 }
 
-std::int32_t truncToInt(long double x)
-{
-    if (std::isnan(x))
-        return 0;
-    constexpr long double lo = std::numeric_limits<std::int32_t>::min();
-    constexpr long double hi = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::clamp(std::trunc(x), lo, hi));
-}
+// To the nearest integer, halves to the even neighbour (the default rounding mode).
+std::int32_t roundToInt(long double x) { return saturatedInt(std::nearbyint(x)); }
+std::int32_t truncToInt(long double x) { return saturatedInt(std::trunc(x)); }
 
 // Levels 240 and 247 are never asked of the trainer.
 std::int32_t clampLevel(std::int32_t level)
@@ -93,6 +103,23 @@ void assignIfDifferent(T& field, const T& value)
 }
 
 ant::lumo_ANT* link() { return ant::AntLink.get(); }
+
+// Each description builds its network key afresh.
+void describeChannel(ant::lumo_ANT& l, std::uint8_t channel, const ChannelKind& kind, std::uint8_t rf,
+                     std::uint32_t deviceNumber)
+{
+    const auto key = kind.network == PublicNetwork ? antlib::networkKeyA() : antlib::networkKeyB();
+    l.SetChannelParameters(channel, kind.network, kind.period, kind.deviceType, kind.transmissionType,
+                           ReceivingChannel, rf, deviceNumber, key);
+}
+
+bool openStick(ant::lumo_ANT& l)
+{
+    for (std::uint8_t n = 0; n < UsbNumbers; ++n)
+        if (l.OpenStick(n))
+            return true;
+    return false;
+}
 
 ant::lumo_Channel* channelRecord(std::uint8_t channel)
 {
@@ -596,33 +623,18 @@ bool TTavorDeviceANT::createLink()
     return false;
 }
 
-bool TTavorDeviceANT::openStick(ant::lumo_ANT& l)
-{
-    for (std::uint8_t n = 0; n < UsbNumbers; ++n)
-        if (l.OpenStick(n))
-            return true;
-    return false;
-}
-
 void TTavorDeviceANT::describeChannels(ant::lumo_ANT& l, std::int32_t TrainerNumber, std::int32_t HrNumber,
                                        std::int32_t KeyboardNumber)
 {
     const auto trainer = static_cast<std::uint32_t>(TrainerNumber);
-    // Key A opens the public network of standard sensors (network 0), key B the trainer's own
-    // network (network 1). Each description builds its key afresh.
-    l.SetChannelParameters(ant::HeartChannel, 0, 8070, 120, 0, ReceivingChannel, 57,
-                           static_cast<std::uint32_t>(HrNumber), antlib::networkKeyA());
+    describeChannel(l, ant::HeartChannel, HeartBelt, SensorRf, static_cast<std::uint32_t>(HrNumber));
     if (FRecieverType == rtTrainerNetwork) {
-        l.SetChannelParameters(ant::TrainerChannel, 1, 31814, 19, 1, ReceivingChannel, ChannelTrainer, trainer,
-                               antlib::networkKeyB());
-        l.SetChannelParameters(ant::SensorChannel, 0, 8086, 121, 0, ReceivingChannel, ChannelSpeedCadence, trainer,
-                               antlib::networkKeyA());
+        describeChannel(l, ant::TrainerChannel, NativeTrainer, ChannelTrainer, trainer);
+        describeChannel(l, ant::SensorChannel, SpeedCadenceSensor, ChannelSpeedCadence, trainer);
     } else {
-        l.SetChannelParameters(ant::TrainerChannel, 0, 16172, 121, 1, ReceivingChannel, 57, trainer,
-                               antlib::networkKeyA());
+        describeChannel(l, ant::TrainerChannel, CompactTrainer, SensorRf, trainer);
     }
-    l.SetChannelParameters(ant::ConsoleChannel, 1, 16150, 18, 1, ReceivingChannel, ChannelConsole,
-                           static_cast<std::uint32_t>(KeyboardNumber), antlib::networkKeyB());
+    describeChannel(l, ant::ConsoleChannel, Console, ChannelConsole, static_cast<std::uint32_t>(KeyboardNumber));
 }
 
 void TTavorDeviceANT::waitForTrainer()

@@ -228,7 +228,6 @@ private:
 
     // Parts of ConnectANT and the statistics tick.
     bool createLink();
-    bool openStick(ant::lumo_ANT& link);
     void describeChannels(ant::lumo_ANT& link, std::int32_t TrainerNumber, std::int32_t HrNumber,
                           std::int32_t KeyboardNumber);
     void waitForTrainer();

@@ -56,6 +56,55 @@ TEST_F(DeviceTest, ConnectsLikeTheWindowAndRaisesOnConnectedInsideTheCall)
         << "the poll timer reported the trainer channel while ConnectANT waited for the sensor";
 }
 
+TEST_F(DeviceTest, TheChannelPlanOfEachReceiverType)
+{
+    // An empty world, so that no answer from a device changes what was described.
+    world.trainer = world.heartRate = world.console = false;
+    const auto A = antlib::defaultNetworkKeyA();
+    const auto B = antlib::defaultNetworkKeyB();
+    struct Row {
+        std::uint8_t channel, network;
+        std::uint16_t period;
+        std::uint8_t deviceType, transmissionType, rf;
+        ant::AntKey key;
+    };
+    const Row heart { 0, 0, 8070, 120, 0, 57, A };
+    const Row console { 3, 1, 16150, 18, 1, 70, B };
+    const struct {
+        TLumoRecieverType type;
+        std::vector<Row> rows;
+    } cases[] = {
+        { rtTrainerNetwork, { heart, { 1, 1, 31814, 19, 1, 71, B }, { 2, 0, 8086, 121, 0, 57, A }, console } },
+        { rtSpeedSensor, { heart, { 1, 0, 16172, 121, 1, 57, A }, console } },
+        { rtSpeedSensorPassive, { heart, { 1, 0, 16172, 121, 1, 57, A }, console } },
+    };
+    for (const auto& c : cases) {
+        auto& d = makeDevice();
+        d.SetRecieverType(c.type);
+        d.SetHeartEnabled(false); // still described, only not started
+        EXPECT_FALSE(d.ConnectANT(0, 0, 0));
+        const auto& link = *ant::AntLink;
+        EXPECT_EQ(link.ReceiverMode, c.type);
+        EXPECT_EQ(link.BaudRate, 57600);
+        ASSERT_EQ(link.Channels.size(), 4u);
+        if (c.type != rtTrainerNetwork) {
+            EXPECT_EQ(link.ChannelRecord(ant::SensorChannel), nullptr);
+        }
+        for (const Row& r : c.rows) {
+            SCOPED_TRACE(testing::Message() << "receiver type " << int { c.type } << ", channel " << int { r.channel });
+            const auto* rec = link.ChannelRecord(r.channel);
+            ASSERT_NE(rec, nullptr);
+            EXPECT_EQ(rec->NetworkNumber, r.network);
+            EXPECT_EQ(rec->Period, r.period);
+            EXPECT_EQ(rec->DeviceType, r.deviceType);
+            EXPECT_EQ(rec->TransmissionType, r.transmissionType);
+            EXPECT_EQ(rec->ChannelType, 0);
+            EXPECT_EQ(rec->RfFrequency, r.rf);
+            EXPECT_EQ(rec->NetworkKey, r.key);
+        }
+    }
+}
+
 TEST_F(DeviceTest, TheLiveSpeedFollowsTheRiderAfterEachTick)
 {
     ASSERT_TRUE(connectLikeTheWindow());
@@ -68,6 +117,22 @@ TEST_F(DeviceTest, TheLiveSpeedFollowsTheRiderAfterEachTick)
         EXPECT_NEAR(speeds[i], RiderSpeedAtLevel0, RiderSpeedAtLevel0 * 0.05) << "tick " << i + 1;
     EXPECT_GT(device->GetDistance(), 0.08);
     EXPECT_GT(device->GetCadence(), 0);
+}
+
+TEST_F(DeviceTest, TheHeartRateBeltShowsWhenItsChannelIsOn)
+{
+    auto& d = makeDevice();
+    d.SetEnableConsole(false);
+    int heartLost = 0;
+    d.OnHeartConnectionLost = [&](platform::TObject*) { ++heartLost; };
+    d.SetOnConnected([&](platform::TObject*) { d.Start(); });
+    ASSERT_TRUE(d.ConnectANT(0, 0, 0));
+    ride(10000);
+    EXPECT_TRUE(d.ConnectedHr());
+    // The simulated rider's heart rate at effort 0.7 and 35 km/h: 65 + 95 x 0.7 + 0.4 x 35, +-2.
+    EXPECT_NEAR(d.GetHeartRate(), 145.5, 4);
+    EXPECT_NEAR(d.GetAverageHeartRate(), 145.5, 4);
+    EXPECT_EQ(heartLost, 0);
 }
 
 TEST_F(DeviceTest, ResistanceLevelsReachTheTrainerAndSlowTheRider)

@@ -326,6 +326,15 @@ TEST_F(TickTest, TheSpeedRampsUpAsTheAveragerFills)
     EXPECT_TRUE(link->ResistancePending) << "the level is queued again on every tick";
 }
 
+TEST_F(TickTest, ALevelScaledBeyond255ReachesTheLinkAs255)
+{
+    auto& d = *device;
+    d.SetHighPowerReduceCoefficient(1.5);
+    d.SetTavorResistance(200);
+    EXPECT_EQ(d.TavorResistance(), 300);
+    EXPECT_EQ(link->ResistanceLevel, 255);
+}
+
 TEST_F(TickTest, AnHourAtConstantSpeedGivesTheDistanceAndTheAverage)
 {
     auto& d = *device;
@@ -364,6 +373,7 @@ TEST_F(TickTest, PowerAndCaloriesFollowTheSpeedEvenWithoutTheTrainer)
         EXPECT_EQ(d.GetPower(), c.power) << c.speed;
         EXPECT_EQ(d.GetSpeed(), c.speed) << "not connected: the speed stays";
     }
+    EXPECT_EQ(d.MaxPower(), 168) << "the highest power of the ride, not the last one";
     d.SetUOM(devicebase::umKm);
     d.SetSpeed(30);
     for (int i = 0; i < 100; ++i)

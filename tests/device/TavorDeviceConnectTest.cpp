@@ -309,7 +309,10 @@ TEST_F(DeviceTest, ADisconnectFromAHandlerWhileConnectingEndsTheConnection)
     bool connectedRaised = false;
     d.SetOnConnected([&](platform::TObject*) { connectedRaised = true; });
     // Raised by the poll timer while ConnectANT still waits for the speed sensor.
-    d.OnHeartConnection = [&](platform::TObject*) { d.Disconnect(); };
+    d.OnHeartConnection = [&](platform::TObject*) {
+        EXPECT_FALSE(d.ConnectANT(0, 0, 0)) << "a second connection cannot start inside the first";
+        d.Disconnect();
+    };
     EXPECT_FALSE(d.ConnectANT(0, 0, 0));
     EXPECT_FALSE(connectedRaised);
     EXPECT_FALSE(d.Connected());

@@ -4,6 +4,7 @@
 #include "DeviceHarness.h"
 
 #include "antsim/RiderModel.h"
+#include "platform/Error.h"
 
 #include <algorithm>
 
@@ -165,6 +166,19 @@ TEST_F(DeviceTest, WithoutAStickItTriesEightNumbersAndShowsOneBox)
     EXPECT_FALSE(d.Connected());
     EXPECT_FALSE(connectedRaised);
     EXPECT_NE(ant::AntLink, nullptr) << "the unopened link stays until the next ConnectANT";
+}
+
+TEST_F(DeviceTest, ALinkThatCannotBeCreatedIsReportedInABox)
+{
+    auto& d = makeDevice();
+    d.SetAntLibraryFactory([]() -> std::unique_ptr<antlib::AntLibrary> {
+        throw platform::Error(QStringLiteral("no ANT library"));
+    });
+    EXPECT_FALSE(d.ConnectANT(0, 0, 0));
+    ASSERT_EQ(desktop.boxes.size(), 1u);
+    EXPECT_EQ(desktop.boxes[0].text, "Error in creating Ant Protocol");
+    EXPECT_FALSE(d.Connected());
+    EXPECT_EQ(ant::AntLink, nullptr);
 }
 
 TEST_F(DeviceTest, AStoredTrainerNumberOverridesTheArgument)

@@ -11,6 +11,9 @@ Hive* current = nullptr;
 
 QString defaultUserHivePath()
 {
+    const QString named = qEnvironmentVariable("CALTRIX_REGISTRY");
+    if (!named.isEmpty())
+        return named;
     QString prefix = qEnvironmentVariable("WINEPREFIX");
     if (prefix.isEmpty())
         prefix = QDir::homePath() + QStringLiteral("/.wine");

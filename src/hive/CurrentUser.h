@@ -6,8 +6,8 @@
 
 namespace caltrix::hive {
 
-// The hive of the current user (the registry's HKEY_CURRENT_USER): user.reg of the Wine prefix
-// named by WINEPREFIX, or of ~/.wine. Like the clock and the desktop it is process-wide; a test
+// The hive of the current user (the registry's HKEY_CURRENT_USER): the file named by
+// CALTRIX_REGISTRY, else user.reg of the Wine prefix named by WINEPREFIX, else of ~/.wine. Like the clock and the desktop it is process-wide; a test
 // or a tool hands in another hive for a scope with ScopedCurrentUser. Main thread only.
 Hive& currentUser();
 

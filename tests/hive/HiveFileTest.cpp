@@ -173,10 +173,14 @@ TEST_F(HiveFile, NeverOverwritesAFileThatIsNoWineHive)
     EXPECT_THROW(folder.document(), HiveError);
 }
 
-TEST_F(HiveFile, CurrentUserIsTheWinePrefixHiveUnlessReplaced)
+TEST_F(HiveFile, CurrentUserIsTheNamedOrWinePrefixHiveUnlessReplaced)
 {
+    qunsetenv("CALTRIX_REGISTRY");
     qputenv("WINEPREFIX", dir.path().toUtf8());
     EXPECT_EQ(defaultUserHivePath(), path());
+    qputenv("CALTRIX_REGISTRY", "/somewhere/else.reg");
+    EXPECT_EQ(defaultUserHivePath(), QStringLiteral("/somewhere/else.reg"));
+    qunsetenv("CALTRIX_REGISTRY");
     Hive other(dir.filePath(QStringLiteral("other.reg")));
     {
         ScopedCurrentUser scoped(other);

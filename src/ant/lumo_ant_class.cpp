@@ -12,6 +12,7 @@ namespace caltrix::ant {
 
 using devicebase::Format;
 using devicebase::WaitProcessingMessages;
+using devicebase::WaitProcessingMessagesUntil;
 
 std::unique_ptr<lumo_ANT> AntLink;
 
@@ -20,7 +21,6 @@ namespace {
 constexpr std::uint32_t KeepAliveIntervalMs = 15000;
 constexpr std::uint32_t StickResetSleepMs = 600;
 constexpr std::uint32_t ChannelStartTimeoutMs = 10000;
-constexpr std::int32_t ChannelStartPollMs = 100;
 constexpr std::int32_t CloseWaitMs = 1000;
 constexpr std::uint8_t TxPowerSetting = 3;           // 0 dBm
 constexpr std::uint8_t SearchTimeoutForever = 255;   // heart-rate belt and console
@@ -232,14 +232,13 @@ void lumo_ANT::StartChannels()
         }
         StartChannelSetup(ch);
         const std::uint32_t start = clock.tickCount();
-        for (;;) {
+        auto connected = [this, ch] {
             const lumo_Channel* rec = ChannelRecord(ch); // handlers run in the wait may replace it
-            if (rec != nullptr && rec->Connected)
-                break;
-            if (clock.tickCount() - start >= ChannelStartTimeoutMs)
-                break;
-            WaitProcessingMessages(ChannelStartPollMs);
-        }
+            return rec != nullptr && rec->Connected;
+        };
+        // Each wait ends the moment the channel connects; the 10 s count is the outer loop's.
+        for (std::uint32_t waited = 0; !connected() && waited < ChannelStartTimeoutMs; waited = clock.tickCount() - start)
+            WaitProcessingMessagesUntil(static_cast<std::int32_t>(ChannelStartTimeoutMs - waited), connected);
     }
     EnableTx();
     KeepAliveTimer.setEnabled(false);

@@ -32,7 +32,6 @@ constexpr std::int32_t NoHeartSignalBelow = 35;
 constexpr std::int32_t TicksLeftOutOfAveragePower = 10;
 constexpr std::uint32_t PollIntervalMs = 100;
 constexpr std::uint32_t TrainerWaitMs = 40000;
-constexpr std::int32_t TrainerWaitStepMs = 300;
 constexpr std::int32_t DisconnectSettleMs = 400;
 constexpr std::uint8_t UsbNumbers = 8;
 
@@ -641,10 +640,11 @@ void TTavorDeviceANT::waitForTrainer()
 {
     platform::Clock& clock = platform::clock();
     const std::uint32_t start = clock.tickCount();
-    // Elapsed time as a wrapping difference, so a wrap of the tick counter does not end the wait.
-    while (!FDisconnectedWhileConnecting && !channelConnected(ant::TrainerChannel)
-           && clock.tickCount() - start <= TrainerWaitMs)
-        devicebase::WaitProcessingMessages(TrainerWaitStepMs);
+    auto answered = [this] { return FDisconnectedWhileConnecting || channelConnected(ant::TrainerChannel); };
+    // Elapsed time as a wrapping difference, so a wrap of the tick counter does not end the wait;
+    // each inner wait ends the moment the trainer answers.
+    for (std::uint32_t waited = 0; !answered() && waited <= TrainerWaitMs; waited = clock.tickCount() - start)
+        devicebase::WaitProcessingMessagesUntil(static_cast<std::int32_t>(TrainerWaitMs - waited + 1), answered);
 }
 
 void TTavorDeviceANT::createPollTimer()

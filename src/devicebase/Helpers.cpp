@@ -9,15 +9,24 @@ namespace caltrix::devicebase {
 
 void WaitProcessingMessages(std::int32_t Milliseconds)
 {
+    WaitProcessingMessagesUntil(Milliseconds, nullptr);
+}
+
+bool WaitProcessingMessagesUntil(std::int32_t Milliseconds, const std::function<bool()>& done)
+{
     platform::Clock& clock = platform::clock();
     const std::uint32_t start = clock.tickCount();
+    if (done && done())
+        return true;
     for (;;) {
         platform::processPendingMessages();
+        if (done && done())
+            return true;
         const std::uint32_t now = clock.tickCount();
         const std::uint32_t passed = now - start;
         if (std::int64_t { passed } >= Milliseconds
             || static_cast<std::int32_t>(now) < static_cast<std::int32_t>(start))
-            return;
+            return false;
         std::uint32_t remaining = static_cast<std::uint32_t>(Milliseconds) - passed;
         // Wake at the signed boundary too, where the wait ends early.
         if (static_cast<std::int32_t>(now) >= 0)

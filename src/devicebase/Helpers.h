@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace caltrix::devicebase {
 
@@ -14,6 +15,11 @@ constexpr long double ZeroEpsilon = 1e-8L;
 // spinning. Returns early when the 32-bit tick count wraps or crosses the signed boundary.
 // 0 (or less) handles what is pending once. Callers must expect their own handlers to re-enter.
 void WaitProcessingMessages(std::int32_t Milliseconds);
+
+// The same wait, ended as soon as `done` reports true: it is asked before the first pass and after
+// every pass of message processing. Returns whether `done` ended it. A caller that polls a flag
+// set by message handlers gets it at once instead of at the next poll.
+bool WaitProcessingMessagesUntil(std::int32_t Milliseconds, const std::function<bool()>& done);
 
 // Base to the power Exponent in wrapping 32-bit arithmetic.
 std::int32_t IntPower(std::int32_t Base, std::uint16_t Exponent);

@@ -100,6 +100,18 @@ TEST_F(WaitProcessingMessagesTest, ReturnsAfterTheTimeHavingHandledWhatCameDueMe
     EXPECT_EQ(ran, std::vector<std::uint64_t> { 400 });
 }
 
+TEST_F(WaitProcessingMessagesTest, UntilEndsWhenAHandlerSetsTheFlag)
+{
+    bool connected = false;
+    clock.callAfter(250, [&] { connected = true; });
+    EXPECT_TRUE(WaitProcessingMessagesUntil(10000, [&] { return connected; }));
+    EXPECT_EQ(clock.elapsed(), 250u);
+    EXPECT_TRUE(WaitProcessingMessagesUntil(10000, [&] { return connected; })) << "no wait when already set";
+    EXPECT_EQ(clock.elapsed(), 250u);
+    EXPECT_FALSE(WaitProcessingMessagesUntil(1000, [] { return false; }));
+    EXPECT_EQ(clock.elapsed(), 1250u);
+}
+
 TEST_F(WaitProcessingMessagesTest, ZeroOrNegativeDoesOnePass)
 {
     int ran = 0;

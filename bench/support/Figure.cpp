@@ -14,10 +14,16 @@ std::map<std::string, Figure>& figures()
     return recorded;
 }
 
+// Three significant digits, never in exponent form, so that lines compare at a glance.
 std::string number(double v)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3g", v);
+    if (v >= 1000 || v <= -1000)
+        std::snprintf(buf, sizeof buf, "%.0f", v);
+    else
+        std::snprintf(buf, sizeof buf, "%.3g", v);
+    if (std::string(buf).find('e') != std::string::npos)
+        std::snprintf(buf, sizeof buf, "%.6f", v);
     return buf;
 }
 } // namespace

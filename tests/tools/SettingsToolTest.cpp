@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,30 @@ TEST_F(SettingsTool, SetsSettingsWhereTheCalibrationToolReadsThem)
 
     EXPECT_EQ(run({ "unset", "Speed2" }).code, 0);
     EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor7", "Speed2"), QStringLiteral("<none>"));
+}
+
+TEST_F(SettingsTool, TakesHyphenatedNamesAndWholePresets)
+{
+    EXPECT_EQ(run({ "set", "unit-type", "5" }).code, 0);
+    EXPECT_EQ(run({ "set", "speed-a", "20" }).code, 0);
+    EXPECT_EQ(run({ "set", "preset", "2", "speed", "30", "resist", "5" }).code, 0);
+    EXPECT_EQ(run({ "set", "preset", "b", "resist", "9" }).code, 0);
+    const QString shown = run({}).out;
+    EXPECT_TRUE(shown.contains(QRegularExpression("Unit type: +5\n"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QRegularExpression("PA speed: +20\n")));
+    EXPECT_TRUE(shown.contains(QRegularExpression("P2 speed: +30\n")));
+    EXPECT_TRUE(shown.contains(QRegularExpression("P2 resistance: +5\n")));
+    EXPECT_TRUE(shown.contains(QRegularExpression("PB resistance: +9\n")));
+
+    // A bad part anywhere writes nothing.
+    for (const QStringList& bad : { QStringList { "set", "preset", "2", "speed", "31", "resist", "x" },
+             QStringList { "set", "preset", "4", "speed", "31" }, QStringList { "set", "preset", "2", "power", "31" },
+             QStringList { "set", "preset", "2" } }) {
+        const Result result = run(bad);
+        EXPECT_NE(result.code, 0) << bad.join(' ').toStdString();
+        EXPECT_FALSE(result.err.isEmpty());
+    }
+    EXPECT_TRUE(run({}).out.contains(QRegularExpression("P2 speed: +30\n")));
 }
 
 TEST_F(SettingsTool, StoresOnlyNumbersTheCalibrationToolCanRead)

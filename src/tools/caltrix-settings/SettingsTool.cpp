@@ -55,11 +55,20 @@ const std::vector<Setting>& settings()
     return all;
 }
 
+// Names compare without regard to case, hyphens and underscores: unit-type, UnitType, speed_a.
+QString foldedName(const QString& name)
+{
+    QString folded = name.toLower();
+    folded.remove(QLatin1Char('-'));
+    folded.remove(QLatin1Char('_'));
+    return folded;
+}
+
 const Setting* findSetting(const QString& name)
 {
+    const QString wanted = foldedName(name);
     for (const Setting& setting : settings()) {
-        if (name.compare(QLatin1String(setting.name), Qt::CaseInsensitive) == 0
-            || name.compare(QLatin1String(setting.valueName), Qt::CaseInsensitive) == 0)
+        if (wanted == foldedName(QLatin1String(setting.name)) || wanted == foldedName(QLatin1String(setting.valueName)))
             return &setting;
     }
     return nullptr;
@@ -105,6 +114,33 @@ int set(const Setting& setting, const QString& text, QTextStream& out)
     return 0;
 }
 
+// `set preset N [speed V] [resist V]`, N one of 1, 2, 3, A, B: both values in one write, or none.
+int setPreset(const QStringList& words, QTextStream& out)
+{
+    if (words.size() != 5 && words.size() != 7)
+        throw platform::Error(QStringLiteral("set preset needs a preset (1, 2, 3, A or B) and \"speed VALUE\", "
+                                             "\"resist VALUE\" or both, e.g. set preset 2 speed 30 resist 5."));
+    std::vector<std::pair<const Setting*, QString>> changes;
+    for (qsizetype i = 3; i + 1 < words.size(); i += 2) {
+        const QString what = words[i].toLower();
+        if (what != QLatin1String("speed") && what != QLatin1String("resist"))
+            throw platform::Error(QStringLiteral("\"%1\" is not speed or resist.").arg(words[i]));
+        const Setting* setting = findSetting(what + words[2]);
+        if (!setting)
+            throw platform::Error(QStringLiteral("There is no preset \"%1\": use 1, 2, 3, A or B.").arg(words[2]));
+        hive::textToInt(words[i + 1]); // only numbers the calibration tool reads back
+        changes.emplace_back(setting, words[i + 1]);
+    }
+    const QString key = app::CalibrationKeyPath();
+    hive::currentUser().edit([&](hive::HiveDocument& doc) {
+        for (const auto& [setting, text] : changes)
+            doc.setValue(key, hive::HiveValue::string(QLatin1String(setting->valueName), text));
+    });
+    for (const auto& [setting, text] : changes)
+        out << "Stored " << setting->valueName << " = " << text << " in " << key << '\n';
+    return 0;
+}
+
 int unset(const Setting& setting, QTextStream& out)
 {
     const QString key = keyOf(setting);
@@ -146,7 +182,9 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
         "user.\n\nCommands:\n"
         "  show               the settings as Caltrix reads them (the default)\n"
         "  set NAME VALUE     stores a setting as text (a decimal number; the roll diameter with your "
-        "decimal separator)\n"
+        "decimal separator), e.g. set unit-type 5, set speed-a 20\n"
+        "  set preset N speed V resist W\n"
+        "                     stores a preset's speed, resistance or both (N: 1, 2, 3, A or B)\n"
         "  unset NAME         removes a setting\n"
         "  import FILE        imports the HKEY_CURRENT_USER keys of a registry editor export (.reg), such as "
         "the trainer software's settings exported on a Windows computer\n\n"
@@ -192,6 +230,8 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
             return importFile(words[1], out, err);
         }
         const bool isSet = command == QLatin1String("set");
+        if (isSet && words.size() > 1 && words[1].compare(QLatin1String("preset"), Qt::CaseInsensitive) == 0)
+            return setPreset(words, out);
         if (!isSet && command != QLatin1String("unset"))
             return usage(QStringLiteral("Unknown command \"%1\".").arg(words.join(u' ')));
         if (words.size() != (isSet ? 3 : 2))

@@ -12,8 +12,10 @@ namespace caltrix::platform {
 // Before every jump it waits until each worker thread announced with `threadStarting` is blocked
 // in one of the clock's primitives, so the order of events never depends on machine speed.
 //
-// Rule of use: a worker announced to this clock must block only in the clock's primitives
-// (`wait`, `sleep`, `runOnMainAndWait`) or the main thread waits for it forever.
+// Rules of use: a worker announced to this clock must block only in the clock's primitives
+// (`wait`, `sleep`, `runOnMainAndWait`) or the main thread waits for it forever; and only announced
+// threads may use those primitives (a device's reader thread belongs on the real clock), since the
+// clock counts every thread that blocks in them as one of its own.
 class VirtualClock final : public Clock {
 public:
     // `startTick` is the tick count at creation, so tests can start just before a wrap.

@@ -9,7 +9,7 @@ namespace caltrix::devicebase {
 
 namespace {
 
-struct Spec {
+struct Directive {
     bool left = false;
     int width = -1;
     int precision = -1;
@@ -39,16 +39,16 @@ QString zeroPadded(QString digits, int precision)
     return negative ? QLatin1Char('-') + digits : digits;
 }
 
-QString convert(const Spec& spec, const FormatArg& arg, const char* pattern)
+QString convert(const Directive& directive, const FormatArg& arg, const char* pattern)
 {
     const auto& v = arg.value();
-    switch (spec.conversion) {
+    switch (directive.conversion) {
     case 'd':
     case 'u': {
         const auto* n = std::get_if<std::int64_t>(&v);
         if (!n)
             invalid(pattern);
-        return zeroPadded(QString::number(*n), spec.precision);
+        return zeroPadded(QString::number(*n), directive.precision);
     }
     case 'x':
     case 'X': {
@@ -57,7 +57,7 @@ QString convert(const Spec& spec, const FormatArg& arg, const char* pattern)
             invalid(pattern);
         // Negative 32-bit values print as the 32-bit pattern, as a 32-bit integer argument would.
         const std::uint64_t bits = (*n < 0 && *n >= INT32_MIN) ? static_cast<std::uint32_t>(*n) : static_cast<std::uint64_t>(*n);
-        return zeroPadded(QString::number(bits, 16).toUpper(), spec.precision);
+        return zeroPadded(QString::number(bits, 16).toUpper(), directive.precision);
     }
     case 'f': {
         double d = 0;
@@ -67,14 +67,14 @@ QString convert(const Spec& spec, const FormatArg& arg, const char* pattern)
             d = *f;
         else
             invalid(pattern);
-        QString text = QString::number(d, 'f', spec.precision < 0 ? 2 : spec.precision);
+        QString text = QString::number(d, 'f', directive.precision < 0 ? 2 : directive.precision);
         return text.replace(QLatin1Char('.'), platform::decimalSeparator());
     }
     case 's': {
         const auto* s = std::get_if<QString>(&v);
         if (!s)
             invalid(pattern);
-        return spec.precision >= 0 ? s->left(spec.precision) : *s;
+        return directive.precision >= 0 ? s->left(directive.precision) : *s;
     }
     default:
         invalid(pattern);
@@ -101,24 +101,24 @@ QString Format(const char* pattern, std::initializer_list<FormatArg> args)
             ++p;
             continue;
         }
-        Spec spec;
+        Directive directive;
         if (*p == '-') {
-            spec.left = true;
+            directive.left = true;
             ++p;
         }
         if (*p >= '0' && *p <= '9')
-            spec.width = readNumber(p);
+            directive.width = readNumber(p);
         if (*p == '.') {
             ++p;
-            spec.precision = readNumber(p);
+            directive.precision = readNumber(p);
         }
-        spec.conversion = *p;
+        directive.conversion = *p;
         if (!*p || next == args.end())
             invalid(pattern);
         ++p;
         const QString field = convert(spec, *next++, pattern);
-        if (spec.width > field.size())
-            out += spec.left ? field.leftJustified(spec.width) : field.rightJustified(spec.width);
+        if (directive.width > field.size())
+            out += directive.left ? field.leftJustified(directive.width) : field.rightJustified(directive.width);
         else
             out += field;
     }

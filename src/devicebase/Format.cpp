@@ -116,7 +116,7 @@ QString Format(const char* pattern, std::initializer_list<FormatArg> args)
         if (!*p || next == args.end())
             invalid(pattern);
         ++p;
-        const QString field = convert(spec, *next++, pattern);
+        const QString field = convert(directive, *next++, pattern);
         if (directive.width > field.size())
             out += directive.left ? field.leftJustified(directive.width) : field.rightJustified(directive.width);
         else

@@ -54,19 +54,15 @@ struct SimDevice {
     {
         device.SetAntLibraryFactory([this] {
             return std::make_unique<antlib::AntDriver>(platform::clock(),
-                [this](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
-                    if (number != 0)
-                        return nullptr;
-                    auto transport = std::make_unique<antlib::SimTransport>(platform::clock(), world);
-                    transport->stick().onMessage = [this](const antlib::AntMessage& m, bool toHost) {
+                antlib::virtualStickFactory(platform::clock(), world, [this](antlib::SimTransport& transport) {
+                    transport.stick().onMessage = [this](const antlib::AntMessage& m, bool toHost) {
                         if (!toHost || m.id != antlib::msg::BroadcastData)
                             return;
                         auto& first = m.at(0) == ant::TrainerChannel ? firstTrainerPacket : firstSensorPacket;
                         if (!first)
                             first = Clock::now();
                     };
-                    return transport;
-                });
+                }));
         });
         // As the calibration window connects: console and heart-rate channels off, the stored
         // trainer number, the roller set and the ride started when the trainer answers.

@@ -10,6 +10,20 @@ SimTransport::SimTransport(platform::Clock& clock, const antsim::WorldOptions& o
 {
 }
 
+TransportFactory virtualStickFactory(platform::Clock& clock, const antsim::WorldOptions& options,
+    std::function<void(SimTransport&)> created)
+{
+    return [&clock, options, created = std::move(created)](std::uint8_t number, std::uint32_t,
+               std::string&) -> std::unique_ptr<Transport> {
+        if (number != 0)
+            return nullptr;
+        auto transport = std::make_unique<SimTransport>(clock, options);
+        if (created)
+            created(*transport);
+        return transport;
+    };
+}
+
 antsim::WorldOptions defaultWorldOptions()
 {
     antsim::WorldOptions options;

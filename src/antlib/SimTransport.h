@@ -1,10 +1,12 @@
 #pragma once
 
 #include "antlib/AntConfig.h"
+#include "antlib/AntDriver.h"
 #include "antlib/Transport.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
 
+#include <functional>
 #include <memory>
 
 namespace caltrix::antlib {
@@ -25,6 +27,11 @@ private:
     antsim::SimWorld world_;
     antsim::VirtualStick stick_;
 };
+
+// Transports with a virtual stick of the world `options` as stick 0 and no stick at any other
+// number. `created` sees each new virtual stick (to keep a pointer to it or watch its messages).
+TransportFactory virtualStickFactory(platform::Clock& clock, const antsim::WorldOptions& options,
+    std::function<void(SimTransport&)> created = {});
 
 // The world of the built-in virtual stick: every device, the network keys in use.
 antsim::WorldOptions defaultWorldOptions();

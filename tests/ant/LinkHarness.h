@@ -256,13 +256,7 @@ struct FakeLink : VirtualTime {
 // world, on virtual time, with both logs to memory.
 struct SimLink : VirtualTime {
     explicit SimLink(antsim::WorldOptions options = defaultWorld())
-        : driver(clock, [this, options](std::uint8_t n, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
-            if (n != 0)
-                return nullptr;
-            auto t = std::make_unique<antlib::SimTransport>(clock, options);
-            sim = t.get();
-            return t;
-        })
+        : driver(clock, antlib::virtualStickFactory(clock, options, [this](antlib::SimTransport& t) { sim = &t; }))
         , link(*(AntLink = std::make_unique<lumo_ANT>(driver)))
     {
         link.LogMemo = &log;

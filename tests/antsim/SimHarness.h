@@ -23,13 +23,7 @@ struct Call {
 class SimHarness {
 public:
     explicit SimHarness(WorldOptions options = defaultOptions())
-        : driver(clock, [this, options](std::uint8_t n, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
-            if (n != 0)
-                return nullptr;
-            auto t = std::make_unique<antlib::SimTransport>(clock, options);
-            sim = t.get();
-            return t;
-        })
+        : driver(clock, antlib::virtualStickFactory(clock, options, [this](antlib::SimTransport& t) { sim = &t; }))
     {
     }
 

@@ -41,14 +41,12 @@ protected:
     ant::AntLibraryFactory libraryFactory()
     {
         return [this] {
+            auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) { sim = &t; });
             return std::make_unique<antlib::AntDriver>(clock,
-                [this](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
+                [this, sticks](std::uint8_t number, std::uint32_t baud, std::string& error)
+                    -> std::unique_ptr<antlib::Transport> {
                     ++stickOpens;
-                    if (number != 0 || !world.stickPresent)
-                        return nullptr;
-                    auto transport = std::make_unique<antlib::SimTransport>(clock, world);
-                    sim = transport.get();
-                    return transport;
+                    return world.stickPresent ? sticks(number, baud, error) : nullptr;
                 });
         };
     }

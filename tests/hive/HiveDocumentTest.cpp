@@ -2,21 +2,13 @@
 #include "hive/HiveError.h"
 #include "hive/Hive.h"
 
-#include <QFile>
+#include "HiveTestData.h"
 
 #include <gtest/gtest.h>
 
 using namespace caltrix::hive;
 
 namespace {
-
-QByteArray dataFile(const char* name)
-{
-    QFile file(QStringLiteral(CALTRIX_HIVE_TEST_DATA "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "missing test data " << name;
-    return file.readAll();
-}
 
 HiveDocument fixture() { return HiveDocument::parse(dataFile("wine-user.reg"), QStringLiteral("user.reg")); }
 

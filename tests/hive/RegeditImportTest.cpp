@@ -1,23 +1,11 @@
 #include "hive/HiveError.h"
 #include "hive/RegeditImport.h"
 
-#include <QFile>
+#include "HiveTestData.h"
 
 #include <gtest/gtest.h>
 
 using namespace caltrix::hive;
-
-namespace {
-
-QByteArray dataFile(const char* name)
-{
-    QFile file(QStringLiteral(CALTRIX_HIVE_TEST_DATA "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "missing test data " << name;
-    return file.readAll();
-}
-
-} // namespace
 
 // The registry editor's export of the same keys gives the same values as Wine's own file.
 TEST(RegeditImport, AnExportImportsAsWineStoresIt)

@@ -205,6 +205,7 @@ public:
     bool EnableConsole() const { return FEnableConsole; }
     void SetEnableConsole(bool Value) override { FEnableConsole = Value; }
     const QString& MsgUsbDongleNotFound() const { return FMsgUsbDongleNotFound; }
+    QString StickError() const override { return FStickError; }
     std::uint8_t ChannelConsole = 70;      // RF frequency of the console channel, MHz above 2400
     std::uint8_t ChannelTrainer = 71;      // RF frequency of the trainer channel
     std::uint8_t ChannelSpeedCadence = 57; // RF frequency of the speed-and-cadence channel
@@ -284,6 +285,7 @@ private:
     double FUnitType = 0;
     bool FEnableConsole = true;
     QString FMsgUsbDongleNotFound;
+    QString FStickError; // why the last ConnectANT found no stick, when the library knew
 
     std::int32_t HeartSamples = 0;
     std::int32_t HeartSum = 0;

@@ -168,6 +168,34 @@ TEST_F(DeviceTest, WithoutAStickItTriesEightNumbersAndShowsOneBox)
     EXPECT_NE(ant::AntLink, nullptr) << "the unopened link stays until the next ConnectANT";
 }
 
+// A stick that is there but cannot be opened: the library's reason stays with the device for the
+// window's box, and a later connection that opens a stick forgets it.
+TEST_F(DeviceTest, WhyAStickCouldNotBeOpenedIsKeptUntilTheNextConnection)
+{
+    struct RefusingStick final : antlib::Transport {
+        bool open(antlib::TransportListener&, std::string& error) override
+        {
+            error = "The ANT USB stick may not be opened by this user.";
+            return false;
+        }
+        bool write(std::span<const std::uint8_t>) override { return false; }
+        void close() override { }
+    };
+    auto& d = makeDevice();
+    d.SetAntLibraryFactory([this] {
+        return std::make_unique<antlib::AntDriver>(clock,
+            [](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
+                return number == 0 ? std::make_unique<RefusingStick>() : nullptr;
+            });
+    });
+    EXPECT_FALSE(d.ConnectANT(0, 0, 0));
+    EXPECT_EQ(d.StickError(), "The ANT USB stick may not be opened by this user.");
+
+    d.SetAntLibraryFactory(libraryFactory());
+    ASSERT_TRUE(connectLikeTheWindow());
+    EXPECT_EQ(d.StickError(), "");
+}
+
 TEST_F(DeviceTest, ALinkThatCannotBeCreatedIsReportedInABox)
 {
     auto& d = makeDevice();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,7 +42,11 @@ protected:
     ant::AntLibraryFactory libraryFactory()
     {
         return [this] {
-            auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) { sim = &t; });
+            auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) {
+                sim = &t;
+                if (stickCreated)
+                    stickCreated(t);
+            });
             return std::make_unique<antlib::AntDriver>(clock,
                 [this, sticks](std::uint8_t number, std::uint32_t baud, std::string& error)
                     -> std::unique_ptr<antlib::Transport> {
@@ -94,6 +99,7 @@ protected:
     platform::ScopedDesktop scopedDesktop { desktop };
     antsim::WorldOptions world;
     antlib::SimTransport* sim = nullptr; // the stick of the latest link that opened one
+    std::function<void(antlib::SimTransport&)> stickCreated; // sees each new virtual stick
     int stickOpens = 0;
     std::unique_ptr<TTavorDeviceANT> device; // destroyed first
 };

@@ -1,0 +1,355 @@
+// The calibration window on Qt's offscreen platform, its trainer on the virtual stick and the
+// virtual clock: start-up in each mode and each failure, the presets, the live speed, losing the
+// trainer, and Close.
+#include "WindowHarness.h"
+
+#include "QtPrinters.h"
+#include "antlib/AntMessage.h"
+#include "app/FormItems.h"
+#include "app/Unit1Layout.h"
+#include "widgets/ArrowMarker.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+using namespace caltrix;
+using namespace caltrix::app;
+using namespace caltrix::app::test;
+
+namespace {
+
+const QString NotFound = QStringLiteral("Trainer not found ! check the power supply.");
+
+// A trainer device whose live speed is whatever the test says.
+class SteadySpeedDevice final : public device::TTavorDeviceANT {
+public:
+    using TTavorDeviceANT::TTavorDeviceANT;
+    double GetSpeed() override { return speed; }
+    double speed = 0;
+};
+
+} // namespace
+
+TEST_F(WindowTest, StartsInThreePresetModeAndAppliesP1OnceConnected)
+{
+    configureTrainer();
+    TForm1& w = createWindow();
+    EXPECT_FALSE(w.isVisible()) << "shown only after the start-up";
+    EXPECT_TRUE(screen.boxes.empty());
+    EXPECT_EQ(WaitNotice(), nullptr);
+    EXPECT_FALSE(TwoPresetMode);
+    EXPECT_EQ(w.Label1->caption(), "DN = 12345 RD = 74 UT = 5 EPT = 1");
+    EXPECT_EQ(w.Button1->text(), "P1");
+    EXPECT_EQ(w.Button2->text(), "P2");
+    EXPECT_FALSE(w.Button3->isHidden());
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 15");
+    EXPECT_EQ(w.Label2->caption(), "R->3");
+    EXPECT_EQ(w.Shape2->pos(), QPoint(94, 136)) << "round(6.1 * 15 + 3) = round(94.5), halves to even";
+    auto& d = trainerDevice();
+    EXPECT_TRUE(d.Connected());
+    EXPECT_EQ(d.RollDiameter(), 74.0L);
+    EXPECT_EQ(d.TavorResistance(), 3);
+    EXPECT_FALSE(d.EnableConsole());
+    EXPECT_FALSE(d.HeartEnabled());
+    ride(2500);
+    EXPECT_EQ(sim->world().rider().resistance(), 3) << "the level reached the trainer";
+    EXPECT_NE(w.lblSpeed->caption(), "Speed 00,0") << "the live speed follows once started";
+
+    w.ShowCentred();
+    EXPECT_TRUE(w.isVisible());
+    const QRect screenArea = w.screen()->availableGeometry();
+    EXPECT_LE(std::abs(w.frameGeometry().center().x() - screenArea.center().x()), 1);
+    EXPECT_LE(std::abs(w.frameGeometry().center().y() - screenArea.center().y()), 1);
+}
+
+TEST_F(WindowTest, StartsInTwoPresetModeWhenSpeedAIsSet)
+{
+    configureTrainer();
+    const QString key = calibrationKey(5);
+    set(key, "SpeedA", QStringLiteral("20"));
+    set(key, "ResistA", QStringLiteral("4"));
+    set(key, "SpeedB", QStringLiteral("30"));
+    set(key, "ResistB", QStringLiteral("8"));
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    EXPECT_TRUE(TwoPresetMode);
+    EXPECT_TRUE(w.Button3->isHidden());
+    EXPECT_EQ(w.Button1->text(), "PA");
+    EXPECT_EQ(w.Button2->text(), "PB");
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 20");
+    EXPECT_EQ(trainerDevice().TavorResistance(), 4);
+
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 30      R->8");
+    EXPECT_EQ(w.Label2->caption(), "R->8");
+    EXPECT_EQ(trainerDevice().TavorResistance(), 8);
+
+    // The mode is settled at creation; the preset values are read afresh at each press.
+    set(key, "SpeedA", QStringLiteral("0"));
+    set(key, "ResistA", QStringLiteral("2"));
+    QTest::mouseClick(w.Button1, Qt::LeftButton);
+    EXPECT_TRUE(TwoPresetMode);
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 0");
+    EXPECT_EQ(w.Label2->caption(), "R->2");
+}
+
+TEST_F(WindowTest, P2AndP3ShowTheLevelInTheTargetAndP1DoesNot)
+{
+    configureTrainer();
+    const QString key = calibrationKey(5);
+    set(key, "Speed1", QStringLiteral("30"));
+    set(key, "Resist1", QStringLiteral("5"));
+    set(key, "Speed2", QStringLiteral("30"));
+    set(key, "Resist2", QStringLiteral("5"));
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 30");
+
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 30      R->5");
+    EXPECT_EQ(w.Label2->caption(), "R->5");
+    EXPECT_EQ(trainerDevice().TavorResistance(), 5);
+
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 35      R->9");
+    EXPECT_EQ(w.Shape2->x(), 216) << "round(6.1 * 35 + 3) = round(216.5), halves to even";
+    EXPECT_EQ(trainerDevice().TavorResistance(), 9);
+    EXPECT_GT(w.lblTarget->width(), 150) << "the label grew to its text";
+}
+
+TEST_F(WindowTest, WithoutDeviceSettingsItSaysSoAndPairsWithAnyTrainer)
+{
+    TForm1& w = createWindow();
+    ASSERT_EQ(screen.texts(), std::vector<QString> { QStringLiteral("Unit type not available") });
+    EXPECT_EQ(screen.boxes[0].box.caption, "Caltrix");
+    EXPECT_FALSE(screen.boxes[0].noticeUp) << "the box comes before the notice";
+    EXPECT_EQ(w.Label1->caption(), "DN = 0 RD = 0 UT = 0 EPT = 0");
+    const auto ids = sentToStick(antlib::msg::ChannelId);
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids[0].at(1) | ids[0].at(2) << 8, 0) << "device number 0: any trainer";
+    EXPECT_TRUE(trainerDevice().Connected());
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 0");
+    EXPECT_EQ(w.Label2->caption(), "R->0");
+    EXPECT_EQ(trainerDevice().eventPerTurn(), 1) << "0 events per turn count as 1";
+}
+
+TEST_F(WindowTest, UnitType13TakesTheRollDiameterFromTheCircumference)
+{
+    configureTrainer(13);
+    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", QStringLiteral("28"));
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    auto& d = trainerDevice();
+    EXPECT_EQ(d.RollDiameter(), 74.0L) << "from the designed 2070";
+    EXPECT_TRUE(w.lblCirc->isVisible());
+    EXPECT_TRUE(w.editCirc->isVisible());
+
+    w.editCirc->setText(QStringLiteral("2096"));
+    QTest::mouseClick(w.Button1, Qt::LeftButton);
+    EXPECT_EQ(d.RollDiameter(), 75.0L);
+    w.editCirc->setText(QStringLiteral("2070"));
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+    EXPECT_EQ(d.RollDiameter(), 75.0L) << "P3 leaves the roll diameter as it was";
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    EXPECT_EQ(d.RollDiameter(), 74.0L);
+
+    // A text that is no number fails after the level went out; the window carries on.
+    w.editCirc->setText(QStringLiteral("abc"));
+    QTest::mouseClick(w.Button1, Qt::LeftButton);
+    EXPECT_EQ(d.TavorResistance(), 3);
+    ASSERT_EQ(screen.texts(), std::vector<QString> { QStringLiteral("'abc' is not a valid integer value.") });
+    EXPECT_EQ(screen.boxes[0].box, platform::unhandledErrorBox(QStringLiteral("'abc' is not a valid integer value")));
+    EXPECT_EQ(d.RollDiameter(), 74.0L);
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    EXPECT_EQ(d.TavorResistance(), 6) << "the next press works";
+}
+
+TEST_F(WindowTest, NoTrainerTakesTheNoticeDownBeforeSayingSo)
+{
+    configureTrainer();
+    world.trainer = false;
+    TForm1& w = createWindow();
+    ASSERT_EQ(screen.texts(), std::vector<QString> { NotFound });
+    EXPECT_FALSE(screen.boxes[0].noticeUp);
+    EXPECT_FALSE(screen.boxes[0].windowsDisabled);
+    EXPECT_EQ(screen.boxes[0].box.caption, "Caltrix");
+    EXPECT_FALSE(trainerDevice().Connected());
+    EXPECT_GE(now(), 40000u) << "it waited for the trainer";
+
+    // Not connected: the presets still set the labels and the marker, no speed arrives.
+    w.ShowCentred();
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 25      R->6");
+    ride(3000);
+    EXPECT_EQ(w.lblSpeed->caption(), "Speed 00,0");
+    EXPECT_EQ(w.VrArrow1->pos(), layout::VrArrow1.topLeft());
+}
+
+TEST_F(WindowTest, NoStickShowsTheDevicesBoxThenTheWindowsWithTheReasonWhenKnown)
+{
+    configureTrainer();
+    world.stickPresent = false;
+    createWindow();
+    EXPECT_EQ(screen.texts(),
+        (std::vector<QString> { QStringLiteral("Usb dongle not found! Check it and restart the software."), NotFound }));
+    EXPECT_FALSE(screen.boxes[1].noticeUp);
+
+    // A stick that is there but may not be opened: the window's box says why.
+    struct RefusingStick final : antlib::Transport {
+        bool open(antlib::TransportListener&, std::string& error) override
+        {
+            error = "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule.";
+            return false;
+        }
+        bool write(std::span<const std::uint8_t>) override { return false; }
+        void close() override { }
+    };
+    makeDevice = [this](platform::TComponent* Owner) {
+        auto* d = new device::TTavorDeviceANT(Owner);
+        d->SetAntLibraryFactory([this] {
+            return std::make_unique<antlib::AntDriver>(clock,
+                [](std::uint8_t, std::uint32_t, std::string&) { return std::make_unique<RefusingStick>(); });
+        });
+        return d;
+    };
+    screen.boxes.clear();
+    createWindow();
+    ASSERT_EQ(screen.boxes.size(), 2u);
+    EXPECT_EQ(screen.boxes[1].box.text,
+        NotFound + "\n\nThe ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule.");
+}
+
+TEST_F(WindowTest, AMissingRollDiameterEndsTheStartUpBeforeConnecting)
+{
+    configureTrainer();
+    hive.deleteValue(DeviceKeyPath, QStringLiteral("PeltoAntSettings_RollDiameter"));
+    TForm1& w = createWindow();
+    ASSERT_EQ(screen.boxes.size(), 1u);
+    EXPECT_EQ(screen.boxes[0].box, platform::unhandledErrorBox(QStringLiteral("'' is not a valid floating point value")));
+    EXPECT_EQ(screen.boxes[0].box.text, "'' is not a valid floating point value.");
+    EXPECT_EQ(w.Label1->caption(), "Label1");
+    EXPECT_EQ(WaitNotice(), nullptr);
+    EXPECT_TRUE(hostMessages.empty()) << "no connection was attempted";
+    w.ShowCentred();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.isEnabled());
+}
+
+// The settings change while the window connects, so the connected handler fails with the notice
+// still up: the notice comes down and the windows come back before the error box.
+TEST_F(WindowTest, AnErrorInTheConnectedHandlerTakesTheNoticeDownBeforeTheBox)
+{
+    configureTrainer();
+    clock.callAfter(10, [this] { set(DeviceKeyPath, "PeltoAntSettings_EventPerTurn", QStringLiteral("x")); });
+    TForm1& w = createWindow();
+    ASSERT_EQ(screen.texts(), std::vector<QString> { QStringLiteral("'x' is not a valid integer value.") });
+    EXPECT_FALSE(screen.boxes[0].noticeUp);
+    EXPECT_FALSE(screen.boxes[0].windowsDisabled);
+    EXPECT_EQ(WaitNotice(), nullptr);
+    EXPECT_EQ(w.Label1->caption(), "DN = 12345 RD = 74 UT = 5 EPT = 1");
+    EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 00,0") << "no preset was applied";
+    w.ShowCentred();
+    ride(3000);
+    EXPECT_EQ(w.lblSpeed->caption(), "Speed 00,0") << "the ride was never started";
+}
+
+TEST_F(WindowTest, TheSettingsLineUsesTheUsersDecimalSeparator)
+{
+    platform::ScopedLocale comma { QLocale(QLocale::German) };
+    configureTrainer();
+    set(DeviceKeyPath, "PeltoAntSettings_TrainerDeviceNumber", QStringLiteral("1234"));
+    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", QStringLiteral("28,6"));
+    world.trainer = false;
+    TForm1& w = createWindow();
+    EXPECT_EQ(w.Label1->caption(), "DN = 1234 RD = 28,6 UT = 5 EPT = 1");
+}
+
+TEST_F(WindowTest, EachStatsTickMovesTheArrowAndWritesTheSpeed)
+{
+    configureTrainer();
+    SteadySpeedDevice* steady = nullptr;
+    makeDevice = [&](platform::TComponent* Owner) {
+        steady = new SteadySpeedDevice(Owner);
+        steady->SetAntLibraryFactory(libraryFactory());
+        return steady;
+    };
+    TForm1& w = createWindow();
+    steady->speed = 23.46;
+    ride(1000);
+    EXPECT_EQ(w.VrArrow1->pos(), QPoint(135, 147)) << "round(6.1 * 23.46 - 8.5)";
+    EXPECT_EQ(w.lblSpeed->caption(), "Speed 23.5");
+    platform::ScopedLocale comma { QLocale(QLocale::German) };
+    steady->speed = 50;
+    ride(1000);
+    EXPECT_EQ(w.lblSpeed->caption(), "Speed 50,0");
+    EXPECT_EQ(w.VrArrow1->x(), 296) << "296.5, halves to even";
+}
+
+TEST_F(WindowTest, ALostTrainerIsNotShownAsLive)
+{
+    configureTrainer();
+    TForm1& w = createWindow();
+    ride(4000);
+    ASSERT_NE(w.lblSpeed->caption(), "Speed 00,0");
+    ASSERT_NE(w.VrArrow1->pos(), layout::VrArrow1.topLeft());
+    sim->world().device("trainer")->silenceForever();
+    for (int s = 0; s < 120 && trainerDevice().Connected(); ++s)
+        ride(1000);
+    ASSERT_FALSE(trainerDevice().Connected());
+    ride(1000);
+    EXPECT_EQ(w.lblSpeed->caption(), "Speed 00,0");
+    EXPECT_EQ(w.VrArrow1->pos(), layout::VrArrow1.topLeft());
+    EXPECT_TRUE(screen.boxes.empty());
+}
+
+TEST_F(WindowTest, CloseDisconnectsAConnectedTrainer)
+{
+    configureTrainer();
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    ride(2000);
+    hostMessages.clear();
+    QTest::mouseClick(w.Button4, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(trainerDevice().Connected());
+    EXPECT_EQ(sentToStick(antlib::msg::CloseChannel).size(), 2u) << "the trainer and sensor channels";
+    EXPECT_EQ(sentToStick(antlib::msg::ResetSystem).size(), 1u);
+    EXPECT_EQ(ant::AntLink, nullptr);
+}
+
+TEST_F(WindowTest, CloseWithoutATrainerOnlyClosesTheWindow)
+{
+    configureTrainer();
+    world.trainer = false;
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    hostMessages.clear();
+    QTest::mouseClick(w.Button4, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(sentToStick(antlib::msg::CloseChannel).empty()) << "no disconnect while not connected";
+    EXPECT_TRUE(sentToStick(antlib::msg::ResetSystem).empty());
+}
+
+TEST_F(WindowTest, DraggingTheRedBandMovesTheWindow)
+{
+    configureTrainer();
+    world.trainer = false;
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    const QPoint start = w.pos();
+    QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(150, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(190, 40), w.mapToGlobal(QPointF(190, 40)), Qt::NoButton,
+        Qt::LeftButton, {});
+    QApplication::sendEvent(&w, &move);
+    QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(190, 40));
+    EXPECT_EQ(w.pos(), start + QPoint(40, 30));
+
+    // Elsewhere a press moves nothing.
+    QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(150, 100));
+    QMouseEvent elsewhere(QEvent::MouseMove, QPointF(190, 140), w.mapToGlobal(QPointF(190, 140)), Qt::NoButton,
+        Qt::LeftButton, {});
+    QApplication::sendEvent(&w, &elsewhere);
+    EXPECT_EQ(w.pos(), start + QPoint(40, 30));
+}

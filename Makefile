@@ -9,7 +9,7 @@ TSAN     := build/tsan
 FUZZ     := build/fuzz
 CTESTFLAGS := --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz pictures clean
 
 all: build
 
@@ -48,6 +48,11 @@ demo: build
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; "$$b" || exit 1; done
+
+# Runs the picture tests and makes every picture that differs from its reference the new
+# reference: look at each changed picture (git status) before committing it.
+pictures: build
+	cd $(BUILD) && CALTRIX_UPDATE_PICTURES=1 ctest $(CTESTFLAGS) -R 'Pictures'
 
 fuzz: deps
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALTRIX_BUILD_FUZZ=ON -DCALTRIX_BUILD_BENCH=OFF

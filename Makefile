@@ -9,7 +9,7 @@ TSAN     := build/tsan
 FUZZ     := build/fuzz
 CTESTFLAGS := --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz pictures clean
 
 all: build
 
@@ -49,11 +49,16 @@ demo: build
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; "$$b" || exit 1; done
 
+# Runs the picture tests and makes every picture that differs from its reference the new
+# reference: look at each changed picture (git status) before committing it.
+pictures: build
+	cd $(BUILD) && CALTRIX_UPDATE_PICTURES=1 ctest $(CTESTFLAGS) -R 'Pictures'
+
 fuzz: deps
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALTRIX_BUILD_FUZZ=ON -DCALTRIX_BUILD_BENCH=OFF
 	$(CMAKE) --build $(FUZZ) -j $(JOBS) --target fuzz_targets
-	@for f in $(FUZZ)/fuzz/*; do [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(FUZZ)/corpus/$$n && \
-	  "$$f" -max_total_time=$${FUZZ_SECONDS:-60} -artifact_prefix=$(CURDIR)/$(FUZZ)/ $(FUZZ)/corpus/$$n $(CURDIR)/tests/fuzz-corpus/$$n || exit 1; done
+	@for f in $(FUZZ)/fuzz/*; do [ -f "$$f" ] && [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(FUZZ)/corpus/$$n && \
+	  "$$f" -max_total_time=$${FUZZ_SECONDS:-60} -artifact_prefix=$(CURDIR)/$(FUZZ)/ $(FUZZ)/corpus/$$n $$(cat $$f.seeds) || exit 1; done
 
 clean:
 	rm -rf $(BUILD)

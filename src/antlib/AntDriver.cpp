@@ -1,6 +1,6 @@
 #include "antlib/AntDriver.h"
 
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 
@@ -8,6 +8,13 @@
 #include <cstdio>
 
 namespace caltrix::antlib {
+
+namespace msg = antproto::msg;
+namespace code = antproto::code;
+namespace command = antproto::command;
+using antproto::AntMessage;
+using antproto::FrameDecoder;
+using antproto::encodeFrame;
 
 namespace {
 bool isChannelMessage(std::uint8_t id)

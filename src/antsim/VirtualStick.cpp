@@ -1,15 +1,15 @@
 #include "antsim/VirtualStick.h"
 
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 
 #include <algorithm>
 
 namespace caltrix::antsim {
 
-using antlib::AntMessage;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
-namespace command = antlib::command;
+using antproto::AntMessage;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
+namespace command = antproto::command;
 
 namespace {
 constexpr std::uint8_t ResetReasonCommand = 0x20;
@@ -29,7 +29,7 @@ VirtualStick::VirtualStick(SimWorld& world)
 
 VirtualStick::~VirtualStick() { close(); }
 
-bool VirtualStick::open(antlib::TransportListener& listener, std::string& error)
+bool VirtualStick::open(antproto::TransportListener& listener, std::string& error)
 {
     if (!present_ || !world_.options().stickPresent || unplugged_) {
         error = "No virtual ANT stick is plugged in (the simulated stick is set to be absent).";
@@ -79,7 +79,7 @@ void VirtualStick::send(const AntMessage& message)
         return;
     if (onMessage)
         onMessage(message, true);
-    const auto frame = antlib::encodeFrame(message);
+    const auto frame = antproto::encodeFrame(message);
     outgoing_.insert(outgoing_.end(), frame.bytes().begin(), frame.bytes().end());
     if (flushId_ == 0)
         flushId_ = world_.clock().callAfter(AnswerDelayMs, [this] { flush(); });

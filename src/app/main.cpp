@@ -3,7 +3,7 @@
 #include "app/Unit1.h"
 #include "device/TavorDeviceANT.h"
 #include "platform/Clock.h"
-#include "platform/Desktop.h"
+#include "desktop/QtDesktop.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
@@ -42,8 +42,8 @@ int main(int argc, char** argv)
 
     platform::RealClock clock;
     platform::ScopedClock useClock(clock);
-    platform::QtDesktop desktop;
-    platform::ScopedDesktop useDesktop(desktop);
+    desktop::QtDesktop qtDesktop;
+    platform::ScopedDesktop useDesktop(qtDesktop);
 
     app::TForm1 Form1([](platform::TComponent* Owner) { return new device::TTavorDeviceANT(Owner); });
     Form1.ShowCentred();

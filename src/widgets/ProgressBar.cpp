@@ -8,6 +8,8 @@ ProgressBar::ProgressBar(QWidget* parent)
     : QProgressBar(parent)
     , border_(palette().color(QPalette::Dark))
 {
+    // The bar speaks for itself, as on classic desktops; a percentage beside it only crowds it.
+    setTextVisible(false);
 }
 
 void ProgressBar::setBorderColor(const QColor& color)

@@ -1,7 +1,7 @@
 #include "Conversation.h"
 
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SerialTransport.h"
 #include "antsim/PtyStick.h"
@@ -14,8 +14,8 @@
 #include <functional>
 
 using namespace caltrix;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
 
 namespace {
 
@@ -29,7 +29,7 @@ protected:
         : world(clock, worldOptions())
         , stick(world)
         , pty(stick)
-        , driver(clock, [this](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antlib::Transport> {
+        , driver(clock, [this](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antproto::Transport> {
             if (n != 0)
                 return nullptr;
             return std::make_unique<antlib::SerialTransport>(clock, pty.path(), baud);
@@ -151,7 +151,7 @@ TEST(SerialTransport, SaysWhyAStickCannotBeOpened)
         { "/dev/null", 57600, "not a terminal" },
         { "/dev/null", 50001, "115200" },
     };
-    struct NoListener : antlib::TransportListener {
+    struct NoListener : antproto::TransportListener {
         void bytesReceived(std::span<const std::uint8_t>) override { }
         void transportLost(const std::string&) override { }
     } listener;

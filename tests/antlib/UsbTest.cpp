@@ -3,8 +3,8 @@
 #include "Conversation.h"
 
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
-#include "antlib/Commands.h"
+#include "antproto/AntMessage.h"
+#include "antproto/Commands.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/UsbTransport.h"
 #include "antsim/SimWorld.h"
@@ -18,6 +18,7 @@
 
 using namespace caltrix;
 using namespace caltrix::antlib;
+using namespace caltrix::antproto;
 using caltrix::antlib::test::EmulatedAntStick;
 using caltrix::antlib::test::EmulatedUsb;
 

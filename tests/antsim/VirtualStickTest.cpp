@@ -1,14 +1,14 @@
 #include "SimHarness.h"
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <gtest/gtest.h>
 
 using namespace caltrix;
 using namespace caltrix::antsim;
 using namespace caltrix::antsim::test;
-namespace code = antlib::code;
-namespace msg = antlib::msg;
+namespace code = antproto::code;
+namespace msg = antproto::msg;
 
 namespace {
 

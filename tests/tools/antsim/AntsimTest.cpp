@@ -1,5 +1,5 @@
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 #include "antlib/NetworkKeys.h"
 #include "platform/Clock.h"
 
@@ -9,8 +9,8 @@
 #include <functional>
 
 using namespace caltrix;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
 
 namespace {
 constexpr int PatienceMs = 10'000; // a bound for a failing test, never reached when it passes

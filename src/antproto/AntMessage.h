@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace caltrix::antlib {
+namespace caltrix::antproto {
 
 // A frame on the wire: SYNC LEN ID PAYLOAD[LEN] CHK, where CHK is the XOR of every byte before it,
 // SYNC included, and LEN counts the payload bytes only.
@@ -87,4 +87,4 @@ struct Frame {
 std::uint8_t checksum(std::span<const std::uint8_t> bytes);
 Frame encodeFrame(const AntMessage& message);
 
-} // namespace caltrix::antlib
+} // namespace caltrix::antproto

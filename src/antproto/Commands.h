@@ -1,13 +1,13 @@
 #pragma once
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <cstdint>
 #include <span>
 
 // The messages the host sends to a stick, one builder per command. Multi-byte numbers go out
 // little-endian (low byte first).
-namespace caltrix::antlib::command {
+namespace caltrix::antproto::command {
 
 AntMessage resetSystem();
 AntMessage setNetworkKey(std::uint8_t network, std::span<const std::uint8_t, 8> key);
@@ -32,4 +32,4 @@ AntMessage channelIdAnswer(std::uint8_t channel, std::uint16_t deviceNumber, std
                            std::uint8_t transmissionType);
 AntMessage startup(std::uint8_t reason);
 
-} // namespace caltrix::antlib::command
+} // namespace caltrix::antproto::command

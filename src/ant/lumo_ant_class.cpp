@@ -13,6 +13,8 @@ namespace caltrix::ant {
 using devicebase::Format;
 using devicebase::WaitProcessingMessages;
 using devicebase::WaitProcessingMessagesUntil;
+namespace trainer = antproto::profile::trainer;
+namespace console = antproto::profile::console;
 
 std::unique_ptr<lumo_ANT> AntLink;
 
@@ -634,21 +636,21 @@ void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
         rec.Connected = true;
         if (!KeepAliveTimer.enabled())
             KeepAliveTimer.setEnabled(true);
-        if (page == PageAck) {
+        if (page == console::PageAck) {
             switch (payload(rx, 1)) {
-            case 8: ConsoleAck8 = true; break;
-            case 9: ConsoleAck9 = true; break;
-            case 10: ConsoleAck10 = true; break;
+            case console::CmdAcknowledgedOnly: ConsoleAck8 = true; break;
+            case console::CmdSwitch: ConsoleAck9 = true; break;
+            case console::CmdKeepAlive: ConsoleAck10 = true; break;
             default: break;
             }
         }
-        if (page == PageNack && payload(rx, 1) == ConsoleCmdKeepAlive && OnConsoleCommand)
-            OnConsoleCommand(ConsoleCmdKeepAlive);
-        if (page == ConsolePageKeys)
+        if (page == console::PageNack && payload(rx, 1) == console::CmdKeepAlive && OnConsoleCommand)
+            OnConsoleCommand(console::CmdKeepAlive);
+        if (page == console::PageKeys)
             for (std::size_t i = 0; i < ConsoleKeys.size(); ++i)
                 ConsoleKeys[i] = payload(rx, i + 1) != 0;
         consoleReplies(rec);
-        if (page == ConsolePageEprom) {
+        if (page == console::PageMemory) {
             for (std::size_t i = 0; i < ConsoleEprom.size(); ++i)
                 ConsoleEprom[i] = payload(rx, i + 1);
             ConsoleEpromReceived = true;
@@ -681,14 +683,14 @@ void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
 // switch command right after it when one is waiting.
 void lumo_ANT::consoleReplies(lumo_Channel& console)
 {
-    console.TxData = { ConsoleCmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
+    console.TxData = { console::CmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
     library_.ANT_SendBroadcastData(ConsoleChannel, console.TxData);
     if (LogMemo != nullptr && trafficLogPasses(ConsoleChannel))
         log(txLine(ConsoleChannel, console, TxCount) + "  KAL continuo");
     ++TxCount;
     if (!ConsoleSwitchPending)
         return;
-    console.TxData = { ConsoleCmdSwitch, static_cast<std::uint8_t>(ConsoleSwitchValue ? 1 : 0), 0, 0, 0, 0, 0, 0 };
+    console.TxData = { console::CmdSwitch, static_cast<std::uint8_t>(ConsoleSwitchValue ? 1 : 0), 0, 0, 0, 0, 0, 0 };
     ConsoleSwitchPending = false;
     library_.ANT_SendBroadcastData(ConsoleChannel, console.TxData);
     if (LogMemo != nullptr && trafficLogPasses(ConsoleChannel))
@@ -700,23 +702,23 @@ void lumo_ANT::nativeTrainerPage(std::uint8_t ch, const AntReceiveBuffer& rx)
 {
     const std::uint8_t page = payload(rx, 0);
     const std::uint8_t code = payload(rx, 1);
-    if (page == TrainerPageDistance) {
+    if (page == trainer::PageDistance) {
         log("Distance Recieved command (" + number(ch) + ")");
         TrainerDistance = payload(rx, 1) | (payload(rx, 2) << 8) | (payload(rx, 3) << 16);
         DistanceRequestPending = false;
     }
-    if (page == TrainerPageEprom) {
+    if (page == trainer::PageMemory) {
         for (std::size_t i = 0; i < TrainerEprom.size(); ++i)
             TrainerEprom[i] = payload(rx, i + 1);
         TrainerEpromReceived = true;
     }
-    if (page == PageAck && code == TrainerCmdEpromWrite)
+    if (page == trainer::PageAck && code == trainer::CmdMemoryWrite)
         TrainerEpromWriteAcked = true;
-    if (page == PageAck)
+    if (page == trainer::PageAck)
         log("ACK(" + number(ch) + ")-CMD(" + number(code) + ")");
-    if (page == PageNack)
+    if (page == trainer::PageNack)
         log("NACK!!(" + number(ch) + ")-CMD(" + number(code) + ")");
-    if (page == TrainerPage17) {
+    if (page == trainer::PageSingleValue) {
         Page17Seen = true;
         Page17Value = code;
     }
@@ -734,7 +736,7 @@ void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
         rec.TxData = { static_cast<std::uint8_t>(CompactValue & 0xFF), static_cast<std::uint8_t>(CompactValue >> 8),
                        0, 0, 0, 0, 0, 0x01 };
     } else if (ReceiverMode == ModeTrainerNetwork) {
-        rec.TxData = { TrainerCmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
+        rec.TxData = { trainer::CmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
     } else {
         return;
     }
@@ -763,24 +765,24 @@ void lumo_ANT::commandStep(std::uint8_t ch, lumo_Channel& rec)
     if (ReceiverMode != ModeTrainerNetwork)
         return;
     if (ResistancePending) {
-        t = { TrainerCmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
+        t = { trainer::CmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
         ResistancePending = false;
     }
     if (Command4Pending) {
-        t = { TrainerCmd4, 0, 0, 0, 0, 0, 0, 0 };
+        t = { trainer::CmdCodeOnly, 0, 0, 0, 0, 0, 0, 0 };
         Command4Pending = false;
     }
     if (DistanceRequestPending)
-        t = { TrainerCmdDistanceRequest, 0, 0, 0, 0, 0, 0, 0 }; // until page 7 answers
+        t = { trainer::CmdDistanceRequest, 0, 0, 0, 0, 0, 0, 0 }; // until page 7 answers
     if (Command8Pending) {
-        t = { TrainerCmd8, static_cast<std::uint8_t>(Command8Value & 0xFF),
+        t = { trainer::CmdThreeByteValue, static_cast<std::uint8_t>(Command8Value & 0xFF),
               static_cast<std::uint8_t>((Command8Value >> 8) & 0xFF),
               static_cast<std::uint8_t>((Command8Value >> 16) & 0xFF), 0, 0, 0, 0 };
         Command8Pending = false;
     }
     if (TrainerEpromWritePending) {
         const auto& w = TrainerEpromWriteData;
-        t = { TrainerCmdEpromWrite,
+        t = { trainer::CmdMemoryWrite,
               static_cast<std::uint8_t>(w[0] & 0xFF),
               static_cast<std::uint8_t>(w[0] >> 8),
               static_cast<std::uint8_t>(w[1] & 0xFF),
@@ -884,7 +886,7 @@ void lumo_ANT::KeepAliveTimerTick()
         KeepAliveTimer.setEnabled(false);
         return;
     }
-    console->TxData = { ConsoleCmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
+    console->TxData = { console::CmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
 }
 
 } // namespace caltrix::ant

@@ -60,7 +60,7 @@ protected:
             1,
             [this](std::uint8_t, std::uint8_t event) {
                 events.push_back(event);
-                if (event == antlib::EventBroadcastReceived)
+                if (event == antproto::code::BroadcastReceived)
                     lastPage = receive;
                 return std::uint8_t { 0 };
             },
@@ -100,7 +100,7 @@ TEST_F(SerialFixture, RunsTheWholeChannelConversationAndTheTrainerHearsTheResist
         EXPECT_EQ(std::get<3>(responses[i]), code::NoError);
     }
     ASSERT_TRUE(until([&] { return !events.empty(); }));
-    EXPECT_EQ(events[0], antlib::EventBroadcastReceived);
+    EXPECT_EQ(events[0], antproto::code::BroadcastReceived);
     EXPECT_EQ(lastPage[0], 1);
     const std::array<std::uint8_t, 8> resistance { 0x01, 150, 0, 0, 0, 0, 0, 0 };
     EXPECT_TRUE(driver.ANT_SendBroadcastData(1, resistance));

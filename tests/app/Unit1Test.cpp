@@ -4,7 +4,7 @@
 #include "WindowHarness.h"
 
 #include "QtPrinters.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 #include "app/FormItems.h"
 #include "app/Unit1Layout.h"
 #include "widgets/ArrowMarker.h"
@@ -126,7 +126,7 @@ TEST_F(WindowTest, WithoutDeviceSettingsItSaysSoAndPairsWithAnyTrainer)
     EXPECT_EQ(screen.boxes[0].box.caption, "Caltrix");
     EXPECT_FALSE(screen.boxes[0].noticeUp) << "the box comes before the notice";
     EXPECT_EQ(w.Label1->caption(), "DN = 0 RD = 0 UT = 0 EPT = 0");
-    const auto ids = sentToStick(antlib::msg::ChannelId);
+    const auto ids = sentToStick(antproto::msg::ChannelId);
     ASSERT_FALSE(ids.empty());
     EXPECT_EQ(ids[0].at(1) | ids[0].at(2) << 8, 0) << "device number 0: any trainer";
     EXPECT_TRUE(trainerDevice().Connected());
@@ -197,8 +197,8 @@ TEST_F(WindowTest, NoStickShowsTheDevicesBoxThenTheWindowsWithTheReasonWhenKnown
     EXPECT_FALSE(screen.boxes[1].noticeUp);
 
     // A stick that is there but may not be opened: the window's box says why.
-    struct RefusingStick final : antlib::Transport {
-        bool open(antlib::TransportListener&, std::string& error) override
+    struct RefusingStick final : antproto::Transport {
+        bool open(antproto::TransportListener&, std::string& error) override
         {
             error = "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule.";
             return false;
@@ -314,8 +314,8 @@ TEST_F(WindowTest, CloseDisconnectsAConnectedTrainer)
     QTest::mouseClick(w.Button4, Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(trainerDevice().Connected());
-    EXPECT_EQ(sentToStick(antlib::msg::CloseChannel).size(), 2u) << "the trainer and sensor channels";
-    EXPECT_EQ(sentToStick(antlib::msg::ResetSystem).size(), 1u);
+    EXPECT_EQ(sentToStick(antproto::msg::CloseChannel).size(), 2u) << "the trainer and sensor channels";
+    EXPECT_EQ(sentToStick(antproto::msg::ResetSystem).size(), 1u);
     EXPECT_EQ(ant::AntLink, nullptr);
 }
 
@@ -328,8 +328,8 @@ TEST_F(WindowTest, CloseWithoutATrainerOnlyClosesTheWindow)
     hostMessages.clear();
     QTest::mouseClick(w.Button4, Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(sentToStick(antlib::msg::CloseChannel).empty()) << "no disconnect while not connected";
-    EXPECT_TRUE(sentToStick(antlib::msg::ResetSystem).empty());
+    EXPECT_TRUE(sentToStick(antproto::msg::CloseChannel).empty()) << "no disconnect while not connected";
+    EXPECT_TRUE(sentToStick(antproto::msg::ResetSystem).empty());
 }
 
 TEST_F(WindowTest, DraggingTheRedBandMovesTheWindow)
@@ -352,4 +352,105 @@ TEST_F(WindowTest, DraggingTheRedBandMovesTheWindow)
         Qt::LeftButton, {});
     QApplication::sendEvent(&w, &elsewhere);
     EXPECT_EQ(w.pos(), start + QPoint(40, 30));
+}
+
+TEST_F(WindowTest, TheLayoutTableHoldsInDeviceIndependentPixels)
+{
+    configureTrainer();
+    world.trainer = false;
+    TForm1& w = createWindow();
+    EXPECT_EQ(w.size(), QSize(324, 200)) << "the client area and a 1 px border";
+    EXPECT_EQ(w.ClientArea->geometry(), QRect(1, 1, 322, 198));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(w.windowTitle(), "Form1");
+
+    // Every item in painting order (later over earlier), then the controls with windows.
+    struct Item {
+        QWidget* widget;
+        const char* name;
+        QRect rect; // labels: only the top-left corner counts
+    };
+    const Item items[] = {
+        { w.shp1, "shp1", { 0, 25, 322, 173 } },
+        { w.Shape1, "Shape1", { 8, 136, 305, 17 } },
+        { w.Shape2, "Shape2", { 8, 136, 10, 17 } },
+        { w.Shape3, "Shape3", { 0, 0, 322, 25 } },
+        { w.VrArrow1, "VrArrow1", { 29, 147, 33, 41 } },
+        { w.lblSpeed, "lblSpeed", { 8, 112, 0, 0 } },
+        { w.lblTarget, "lblTarget", { 200, 112, 0, 0 } },
+        { w.Image1, "Image1", { 0, 2, 97, 17 } },
+        { w.Label1, "Label1", { 8, 184, 0, 0 } },
+        { w.Label2, "Label2", { 296, 155, 0, 0 } },
+        { w.lblCirc, "lblCirc", { 81, 92, 0, 0 } },
+        { w.Button1, "Button1", { 8, 35, 89, 41 } },
+        { w.Button2, "Button2", { 112, 35, 97, 41 } },
+        { w.Button3, "Button3", { 224, 35, 89, 41 } },
+        { w.Button4, "Button4", { 232, 168, 81, 25 } },
+        { w.editCirc, "editCirc", { 168, 88, 41, 21 } },
+    };
+    const QObjectList children = w.ClientArea->children();
+    ASSERT_EQ(children.size(), qsizetype(std::size(items)));
+    for (std::size_t i = 0; i < std::size(items); ++i) {
+        const Item& item = items[i];
+        SCOPED_TRACE(item.name);
+        EXPECT_EQ(children.at(qsizetype(i)), item.widget) << "stacking order";
+        EXPECT_EQ(item.widget->objectName(), item.name);
+        if (qobject_cast<QLabel*>(item.widget)) {
+            EXPECT_EQ(item.widget->pos(), item.rect.topLeft());
+            EXPECT_EQ(item.widget->size(), item.widget->sizeHint()) << "sized to its text";
+        } else {
+            EXPECT_EQ(item.widget->geometry(), item.rect);
+        }
+    }
+
+    const QFontInfo sans(w.lblSpeed->font());
+    const QFontInfo serif(w.Label1->font());
+    EXPECT_EQ(w.lblSpeed->font().pixelSize(), 13);
+    EXPECT_TRUE(w.lblSpeed->font().bold());
+    EXPECT_EQ(w.lblTarget->font().pixelSize(), 13);
+    EXPECT_FALSE(w.lblTarget->font().bold());
+    EXPECT_EQ(w.Label1->font().pixelSize(), 9);
+    EXPECT_NE(serif.family(), sans.family()) << "MS Serif falls back to a serif family";
+    EXPECT_TRUE(w.lblCirc->font().bold() && w.lblCirc->font().underline());
+    EXPECT_EQ(w.Button1->font().pixelSize(), 11) << "controls use the window's font";
+    EXPECT_EQ(w.editCirc->font().pixelSize(), 11);
+    EXPECT_EQ(w.Label1->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_TRUE(w.Label1->autoFillBackground()) << "labels paint opaque white";
+    EXPECT_EQ(w.Shape2->fill(), QColor(0x00, 0xFF, 0xFF));
+    EXPECT_EQ(w.Shape3->fill(), QColor(0xFF, 0x00, 0x00));
+    EXPECT_EQ(w.VrArrow1->color(), QColor(0xFF, 0x00, 0x00));
+    EXPECT_EQ(w.Image1->picture().size(), QSize(100, 20)) << "the logo, clipped by its box";
+}
+
+// The compiled-in stored form gives the trainer device the designed values.
+TEST_F(WindowTest, TheStoredFormHoldsTheDesignTimeValues)
+{
+    configureTrainer();
+    TForm1& w = createWindow();
+    platform::PropertyList properties;
+    trainerDevice().DefineProperties(properties);
+    struct Value {
+        const char* property;
+        QVariant value;
+    };
+    const Value designed[] = {
+        { "RiderWeight", 0 }, { "UOM", 0 }, { "Color", 0u }, { "BikeWeight", 10.0 }, { "TimerStatsInterval", 1000u },
+        { "TimerStatsThreadPriority", 3 }, { "TimeToleranceMs", 100u }, { "Version", "1.0.0.10" },
+        { "CadenceArrayLength", 1 }, { "InitialResistance", 0 }, { "SecurityActive", false },
+        { "HighPowerReduceCoefficient", 1.0 }, { "HighPowerReduceStartSpeed", 7.0 },
+        { "HighPowerReduceCoefficientMinimum", 0.25 }, { "ResistanceReducer", 1.0 }, { "PrecisionSpeed", 8 },
+        { "PrecisionDistance", 8 }, { "Tolerance", 2.0 }, { "ResistanceMapAdapter", 1.0 },
+        { "VirtualSpeedEnabled", false }, { "VirtualSpeedAttenuation", 1.0 }, { "Calibration", 1.0 },
+        { "NumberOfSearch", 0 }, { "EnableConsole", false }, // the start-up turned the console off
+        { "MsgUsbDongleNotFound", "Usb dongle not found! Check it and restart the software." },
+    };
+    for (const Value& v : designed) {
+        const platform::Property* p = properties.find(QLatin1String(v.property));
+        ASSERT_NE(p, nullptr) << v.property;
+        EXPECT_EQ(p->get(), v.value) << v.property;
+    }
+    EXPECT_EQ(w.Name(), "Form1");
+    EXPECT_EQ(trainerDevice().Name(), "TavorDeviceANT1");
+    EXPECT_TRUE(trainerDevice().GetTimerStatsEnabled()) << "Start set the statistics timer going";
 }

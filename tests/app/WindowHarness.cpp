@@ -1,6 +1,6 @@
 #include "WindowHarness.h"
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <QApplication>
 
@@ -30,7 +30,7 @@ WindowTest::WindowTest()
         return d;
     };
     stickCreated = [this](antlib::SimTransport& t) {
-        t.stick().onMessage = [this](const antlib::AntMessage& m, bool toHost) {
+        t.stick().onMessage = [this](const antproto::AntMessage& m, bool toHost) {
             if (!toHost)
                 hostMessages.push_back(m);
         };
@@ -80,9 +80,9 @@ device::TTavorDeviceANT& WindowTest::trainerDevice() const
     return dynamic_cast<device::TTavorDeviceANT&>(*form->TavorDeviceANT1);
 }
 
-std::vector<antlib::AntMessage> WindowTest::sentToStick(std::uint8_t id) const
+std::vector<antproto::AntMessage> WindowTest::sentToStick(std::uint8_t id) const
 {
-    std::vector<antlib::AntMessage> out;
+    std::vector<antproto::AntMessage> out;
     for (const auto& m : hostMessages)
         if (m.id == id)
             out.push_back(m);

@@ -54,7 +54,7 @@ protected:
     device::TTavorDeviceANT& trainerDevice() const;
 
     // The messages the host sent to the virtual stick since the window was created, by id.
-    std::vector<antlib::AntMessage> sentToStick(std::uint8_t id) const;
+    std::vector<antproto::AntMessage> sentToStick(std::uint8_t id) const;
 
     QTemporaryDir dir;
     hive::Hive hive { dir.filePath(QStringLiteral("user.reg")) };
@@ -62,7 +62,7 @@ protected:
     platform::ScopedLocale locale { QLocale::c() };
     ScreenDesktop screen;
     platform::ScopedDesktop scopedScreen { screen };
-    std::vector<antlib::AntMessage> hostMessages;
+    std::vector<antproto::AntMessage> hostMessages;
     std::unique_ptr<TForm1> form; // destroyed first
 };
 

@@ -172,8 +172,8 @@ TEST_F(DeviceTest, WithoutAStickItTriesEightNumbersAndShowsOneBox)
 // window's box, and a later connection that opens a stick forgets it.
 TEST_F(DeviceTest, WhyAStickCouldNotBeOpenedIsKeptUntilTheNextConnection)
 {
-    struct RefusingStick final : antlib::Transport {
-        bool open(antlib::TransportListener&, std::string& error) override
+    struct RefusingStick final : antproto::Transport {
+        bool open(antproto::TransportListener&, std::string& error) override
         {
             error = "The ANT USB stick may not be opened by this user.";
             return false;
@@ -184,7 +184,7 @@ TEST_F(DeviceTest, WhyAStickCouldNotBeOpenedIsKeptUntilTheNextConnection)
     auto& d = makeDevice();
     d.SetAntLibraryFactory([this] {
         return std::make_unique<antlib::AntDriver>(clock,
-            [](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antlib::Transport> {
+            [](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antproto::Transport> {
                 return number == 0 ? std::make_unique<RefusingStick>() : nullptr;
             });
     });

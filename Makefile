@@ -39,11 +39,14 @@ test-tsan: deps
 	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest $(CTESTFLAGS) -L threaded
 
+# The calibration window on the virtual stick with demo settings of its own (build/demo/user.reg)
+# and a simulated rider. Without a display: a 15 s script offscreen that prints what the window
+# shows and saves pictures of it into build/demo/.
 demo: build
-	@if [ -x $(BUILD)/bin/caltrix ]; then \
-	  CALTRIX_ANT=$${CALTRIX_ANT:-sim} $(BUILD)/bin/caltrix; \
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/bin/caltrix-demo --folder $(BUILD)/demo; \
 	else \
-	  echo "Everything is built, but the calibration window is not there yet: build/bin/caltrix does not exist."; \
+	  $(BUILD)/bin/caltrix-demo --headless --folder $(BUILD)/demo; \
 	fi
 
 bench: build

@@ -174,8 +174,8 @@ void ShowWaitNotice(const QString& Text, bool CancelVisible, bool PictureVisible
     topMosts.normalize(notice);
     placeNotice(notice);
     notice->show();
+    // Qt paints a window as it is first exposed.
     waitUntilExposed(notice);
-    notice->repaint();
     platform::processPendingMessages();
 }
 

@@ -5,7 +5,7 @@
 #include "widgets/GradientPanel.h"
 #include "widgets/ProgressBar.h"
 
-#include "QtPrinters.h"
+#include "QtGuiPrinters.h"
 
 #include <QApplication>
 #include <QFontInfo>

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 
 namespace caltrix::app {
 
@@ -90,9 +91,14 @@ void TWaitDlgForm::BtCancelClick()
     if (CancelMessage <= 0 || CancelMessage > QEvent::MaxUser)
         return;
     QEvent message(static_cast<QEvent::Type>(CancelMessage));
-    deliveringCancel_ = true;
+    const QScopedValueRollback delivering(deliveringCancel_, true);
     QCoreApplication::sendEvent(QCoreApplication::instance(), &message);
-    deliveringCancel_ = false;
+}
+
+void TWaitDlgForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    QWidget::closeEvent(event);
 }
 
 void TWaitDlgForm::resizeEvent(QResizeEvent* event)

@@ -141,7 +141,8 @@ private:
 // screen that is off), while the program's events run on.
 void waitUntilExposed(QWidget* notice)
 {
-    QWindow* handle = notice->windowHandle();
+    // A handler running meanwhile may take the notice down, and its window with it.
+    const QPointer<QWindow> handle = notice->windowHandle();
     if (!handle || handle->isExposed())
         return;
     QEventLoop loop;
@@ -149,7 +150,8 @@ void waitUntilExposed(QWidget* notice)
     handle->installEventFilter(&watcher);
     QTimer::singleShot(ExposeWaitMs, &loop, &QEventLoop::quit);
     loop.exec();
-    handle->removeEventFilter(&watcher);
+    if (handle)
+        handle->removeEventFilter(&watcher);
 }
 } // namespace
 
@@ -174,8 +176,8 @@ void ShowWaitNotice(const QString& Text, bool CancelVisible, bool PictureVisible
     topMosts.normalize(notice);
     placeNotice(notice);
     notice->show();
+    // Qt paints a window as it is first exposed.
     waitUntilExposed(notice);
-    notice->repaint();
     platform::processPendingMessages();
 }
 

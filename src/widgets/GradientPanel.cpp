@@ -32,7 +32,8 @@ GradientPanel::GradientPanel(QWidget* parent)
     : QWidget(parent)
     , colors_(schemeColors(ColorScheme::csSilver))
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Not marked opaque although it paints every pixel: Qt leaves opaque children out when their
+    // parent repaints, and a window repainted as a whole must repaint the panel too.
 }
 
 void GradientPanel::setColorScheme(std::uint8_t scheme)

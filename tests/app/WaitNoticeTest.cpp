@@ -5,7 +5,7 @@
 #include "widgets/GradientPanel.h"
 #include "widgets/ProgressBar.h"
 
-#include "QtPrinters.h"
+#include "QtGuiPrinters.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -307,6 +307,9 @@ TEST_F(WaitNotice, PaintedBeforeShowReturnsAndAgainWhileTheCallerProcessesMessag
     caltrix::platform::processPendingMessages();
     EXPECT_EQ(paintedTexts.size(), 2);
     EXPECT_EQ(paintedTexts.value(1), QStringLiteral("Still waiting"));
+
+    notice().repaint(); // the whole window, the controls on its panel included
+    EXPECT_EQ(paintedTexts.size(), 3);
 }
 
 TEST_F(WaitNotice, LongTextWrapsAndIsCutAtTheLabelsHeight)

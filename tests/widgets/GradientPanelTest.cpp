@@ -1,6 +1,6 @@
 #include "widgets/GradientPanel.h"
 
-#include "QtPrinters.h"
+#include "QtGuiPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -84,7 +84,12 @@ std::unique_ptr<lumo_ANT> CreateAntLink(const AntLibraryFactory& makeLibrary)
     return link;
 }
 
-lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch) const
+lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch)
+{
+    return const_cast<lumo_Channel*>(std::as_const(*this).ChannelRecord(ch));
+}
+
+const lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch) const
 {
     return ch < Channels.size() ? Channels[ch].get() : nullptr;
 }
@@ -622,6 +627,8 @@ void lumo_ANT::packetReceived(std::uint8_t ch, lumo_Channel& rec)
 // ---------------------------------------------------------------------------------------------
 // Packets of the four channels.
 
+// Heart-rate belt: [7] heart rate, beats/min. Console: [0] page, then page 0x05 [1..4] key
+// states (0 up), page 0x02 [1..6] memory values, pages 0xFF/0xFE [1] command code.
 void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
 {
     const auto& rx = rec.RxBuffer;
@@ -679,6 +686,7 @@ void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
     }
 }
 
+// Keep-alive [0] 0x0A, [1..7] 0; switch [0] 0x09, [1] 1 on / 0 off, [2..7] 0.
 // The console stays awake only while it hears us: one keep-alive for each of its packets, and the
 // switch command right after it when one is waiting.
 void lumo_ANT::consoleReplies(lumo_Channel& console)
@@ -698,6 +706,8 @@ void lumo_ANT::consoleReplies(lumo_Channel& console)
     ++TxCount;
 }
 
+// Native trainer: [0] page; 0x07 [1..3] distance (24 bits LE); 0x02 [1..6] memory values;
+// 0xFF/0xFE [1] command code acknowledged/refused; 0x11 [1] a value.
 void lumo_ANT::nativeTrainerPage(std::uint8_t ch, const AntReceiveBuffer& rx)
 {
     const std::uint8_t page = payload(rx, 0);
@@ -724,6 +734,7 @@ void lumo_ANT::nativeTrainerPage(std::uint8_t ch, const AntReceiveBuffer& rx)
     }
 }
 
+// Resistance [0] 0x01, [1] level 0..255, [2..7] 0; compact [0..1] CompactValue LE, [2..6] 0, [7] 0x01.
 // Every trainer packet is answered at once: the current resistance level (native protocol) or
 // the compact value (compact protocol).
 void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
@@ -750,6 +761,8 @@ void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
     }
 }
 
+// [0] command; 0x04 and 0x07 nothing more; 0x08 [1..3] Command8Value (24 bits LE); 0x03 [1..2]
+// memory word 0 LE, [3..7] low bytes of words 1..5; unused bytes 0.
 // At a transmit slot of the trainer channel: the waiting commands, each overwriting TxData in turn;
 // only the memory write is sent from here.
 void lumo_ANT::commandStep(std::uint8_t ch, lumo_Channel& rec)
@@ -810,6 +823,7 @@ QString lumo_ANT::txLine(std::uint8_t ch, const lumo_Channel& rec, std::int64_t 
 // Speed-and-cadence sensor: event times in 1/1024 s and revolution counts, 16 bits each and
 // wrapping; a wrap gives a non-positive difference and so no new value for that packet.
 
+// [0..1] crank event time, 1/1024 s, LE; [2..3] crank revolutions, LE.
 void lumo_ANT::updateCadence(const AntReceiveBuffer& rx)
 {
     CadenceTime = payloadWord(rx, 0);
@@ -831,6 +845,7 @@ void lumo_ANT::updateCadence(const AntReceiveBuffer& rx)
     }
 }
 
+// [4..5] wheel event time, 1/1024 s, LE; [6..7] wheel revolutions, LE.
 void lumo_ANT::updateSpeed(const AntReceiveBuffer& rx)
 {
     SpeedTime = payloadWord(rx, 4);
@@ -856,6 +871,8 @@ void lumo_ANT::updateSpeed(const AntReceiveBuffer& rx)
 
 bool lumo_ANT::IsBitSet(std::uint8_t value, std::uint8_t bit) { return bit < 8 && ((value >> bit) & 1U) != 0; }
 
+// [0] speed units|tenths, [1] tens|hundreds (km/h digits, high|low nibble); [2..3] count LE,
+// distance 2 x count; [4] cadence units|-, [5] tens|hundreds (rev/min); [6] not 0: out of range.
 void lumo_ANT::DecodeCompactPacket(const AntReceiveBuffer& buffer)
 {
     const auto digit = [&buffer](std::size_t byte, bool high) {

@@ -36,6 +36,8 @@ NativeTrainer::NativeTrainer(DeviceIdentity identity, RiderModel& rider)
 {
 }
 
+// [0] page: an answer waiting, else every 8th packet 0x02 [1..6] memory values, else 0x11 [1]
+// the resistance level in force.
 Payload NativeTrainer::nextPacket(std::uint64_t nowMs)
 {
     rider_.advanceTo(nowMs);
@@ -53,6 +55,8 @@ Payload NativeTrainer::nextPacket(std::uint64_t nowMs)
     return { trainer::PageSingleValue, rider_.resistance() };
 }
 
+// [0] command; 0x01 [1] resistance level; 0x03 [1..2] word 0 LE, [3..7] words 1..5; 0x07 asks
+// for page 0x07 [1..3] metres (24 bits LE); others are acknowledged (0xFF) or refused (0xFE).
 bool NativeTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     switch (data[0]) {
@@ -121,6 +125,8 @@ CompactTrainer::CompactTrainer(DeviceIdentity identity, RiderModel& rider)
 {
 }
 
+// [0] speed units|tenths, [1] tens|hundreds (km/h digits, high|low nibble); [2..3] count LE of
+// 2 m; [4] cadence units|0, [5] tens|hundreds (rev/min); [6..7] 0 (in range).
 Payload CompactTrainer::nextPacket(std::uint64_t nowMs)
 {
     rider_.advanceTo(nowMs);
@@ -138,6 +144,7 @@ Payload CompactTrainer::nextPacket(std::uint64_t nowMs)
              0 };
 }
 
+// [0..1] the host's value LE, whose low byte is taken as the resistance level.
 bool CompactTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     hostValue_ = static_cast<std::uint16_t>(data[0] | data[1] << 8);
@@ -179,6 +186,8 @@ void Console::pressKey(int key, std::uint64_t untilMs)
         heldUntil_[static_cast<std::size_t>(key)] = untilMs;
 }
 
+// [0] page: an answer waiting, else every 16th packet 0x02 [1..6] memory values, else 0x05
+// [1..4] key states, 1 while held.
 Payload Console::nextPacket(std::uint64_t nowMs)
 {
     now_ = nowMs;
@@ -195,6 +204,7 @@ Payload Console::nextPacket(std::uint64_t nowMs)
     return p;
 }
 
+// [0] command: 0x0A keep-alive (the first one acknowledged), 0x09 switch and 0x08 acknowledged.
 bool Console::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     switch (data[0]) {

@@ -9,7 +9,9 @@ TSAN     := build/tsan
 FUZZ     := build/fuzz
 CTESTFLAGS := --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz pictures clean
+PREFIX   ?= /usr/local
+
+.PHONY: all deps build install package test test-plain test-asan test-tsan demo bench fuzz pictures clean
 
 all: build
 
@@ -21,6 +23,15 @@ $(BUILD)/CMakeCache.txt: | deps
 
 build: deps $(BUILD)/CMakeCache.txt
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+# Installs the programs, the menu entry, the icon, the manual pages and the udev rules under
+# PREFIX (DESTDIR=… stages them elsewhere).
+install: build
+	$(CMAKE) --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, in build/: caltrix_VERSION_ARCH.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 test: test-plain test-asan test-tsan
 

@@ -35,8 +35,9 @@ std::string openFailure(const Candidate& c, int error)
 {
     const std::string stick = "The ANT USB stick on " + where(c);
     if (error == LIBUSB_ERROR_ACCESS)
-        return stick + " may not be opened by this user: install the udev rule shipped with Caltrix "
-                       "(60-caltrix-ant.rules, into /etc/udev/rules.d/) and plug the stick in again.";
+        return stick + " may not be opened by this user: install the Caltrix package, or copy its udev rules "
+                       "(60-caltrix-ant.rules and 61-caltrix-ant-uaccess.rules) into /etc/udev/rules.d/; then plug "
+                       "the stick in again.";
     if (error == LIBUSB_ERROR_BUSY)
         return stick + " is in use by another program (another ANT application or a serial driver): "
                        "close that program and try again.";

@@ -17,6 +17,15 @@ RiderModel::RiderModel(std::uint32_t seed)
 {
 }
 
+void RiderModel::setResistance(std::uint8_t level)
+{
+    if (level == resistance_)
+        return;
+    resistance_ = level;
+    if (onResistanceChanged)
+        onResistanceChanged(level);
+}
+
 void RiderModel::setEffort(double effort) { effort_ = std::clamp(effort, 0.0, 1.0); }
 
 double RiderModel::steadySpeedKmh(double effort, std::uint8_t level)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace caltrix::antsim {
 
@@ -14,8 +15,10 @@ public:
 
     void setEffort(double effort); // 0 (resting) .. 1 (flat out); default 0.7
     double effort() const { return effort_; }
-    void setResistance(std::uint8_t level) { resistance_ = level; }
+    void setResistance(std::uint8_t level);
     std::uint8_t resistance() const { return resistance_; }
+    // Called with each level the trainer takes that differs from the one in force.
+    std::function<void(std::uint8_t level)> onResistanceChanged;
     // Pedalling stopped (speed and cadence 0) or resumed.
     void setPedalling(bool on) { pedalling_ = on; }
 

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 using namespace caltrix;
 
@@ -54,6 +55,13 @@ double number(const QCommandLineParser& p, const char* option, double fallback, 
     return value;
 }
 
+// One line on standard output, at once: a reader waits for it.
+void report(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 Fault parseFault(const QString& text)
 {
     const auto parts = text.split(':');
@@ -80,7 +88,9 @@ int main(int argc, char** argv)
     QCommandLineParser p;
     p.setApplicationDescription(
         "A serial ANT stick with simulated radio devices, on a pseudo-terminal. Prints the terminal's path "
-        "alone on the first line; then run Caltrix with CALTRIX_ANT=serial:PATH. Runs until interrupted.");
+        "alone on the first line; then run Caltrix with CALTRIX_ANT=serial:PATH. Runs until interrupted. Reports "
+        "each resistance level the trainer takes, each channel the host closes and each reset of the stick, one "
+        "line each (\"resistance level 6\", \"channel 1 closed\", \"stick reset\").");
     p.addHelpOption();
     p.addOptions({
         { "no-trainer", "No native trainer (network 1) and no speed-and-cadence sensor." },
@@ -102,8 +112,13 @@ int main(int argc, char** argv)
         { "unplug-after", "Pull the stick out after SECONDS: the terminal hangs up.", "SECONDS" },
         { "seed", "Seed of the random choices (default 1).", "N" },
         { { "v", "verbose" }, "Print every message in and out in readable form on standard error." },
+        { "version", "Show the version and exit." }, // -v is --verbose here
     });
     p.process(app);
+    if (p.isSet("version")) {
+        std::printf("antsim %s\n", CALTRIX_VERSION);
+        return 0;
+    }
 
     antsim::WorldOptions options;
     options.trainer = !p.isSet("no-trainer");
@@ -140,11 +155,16 @@ int main(int argc, char** argv)
     }
     antsim::VirtualStick stick(world);
     stick.setMute(p.isSet("mute"));
-    if (p.isSet("verbose")) {
-        stick.onMessage = [](const antproto::AntMessage& m, bool toHost) {
+    // What the host did that a person (or a test) watches for, one line each on standard output.
+    world.rider().onResistanceChanged = [](std::uint8_t level) { report("resistance level " + std::to_string(level)); };
+    stick.onMessage = [verbose = p.isSet("verbose")](const antproto::AntMessage& m, bool toHost) {
+        if (verbose)
             std::fprintf(stderr, "%s %s\n", toHost ? "<-" : "->", antsim::describe(m).c_str());
-        };
-    }
+        if (!toHost && m.id == antproto::msg::CloseChannel)
+            report("channel " + std::to_string(m.at(0)) + " closed");
+        else if (!toHost && m.id == antproto::msg::ResetSystem)
+            report("stick reset");
+    };
     antsim::PtyStick pty(stick);
     std::string error;
     if (!pty.start(error))

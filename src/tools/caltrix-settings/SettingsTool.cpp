@@ -195,8 +195,11 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
     const QCommandLineOption hiveOption(QStringLiteral("hive"),
         QStringLiteral("The registry file to use instead of %1.").arg(hive::defaultUserHivePath()), QStringLiteral("file"));
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help."));
+    const QCommandLineOption versionOption({ QStringLiteral("v"), QStringLiteral("version") },
+        QStringLiteral("Shows the version."));
     parser.addOption(hiveOption);
     parser.addOption(helpOption);
+    parser.addOption(versionOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("show, set, unset or import"));
     if (!parser.parse(QStringList { QStringLiteral("caltrix-settings") } + arguments)) {
         err << parser.errorText() << "\nRun caltrix-settings --help for the commands.\n";
@@ -204,6 +207,10 @@ int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream&
     }
     if (parser.isSet(helpOption)) {
         out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        out << "caltrix-settings " CALTRIX_VERSION "\n";
         return 0;
     }
     const QStringList words = parser.positionalArguments();

@@ -74,14 +74,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its X11 and Wayland platform plugins at run time, so dpkg-shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The summary, then the long description; CPack indents its lines and marks the empty one.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "calibrate a Tavor bicycle trainer over an ANT USB stick
- Caltrix sends each calibration preset's resistance level to a Tavor
- stationary bicycle trainer over ANT radio and marks the preset's target
- speed; while the rider pedals, the live speed follows once a second. It
- reads the trainer settings from the Wine registry of the maker's Windows
- software (caltrix-settings sets them where that software never ran).
- .
- antsim acts as a serial ANT stick with a simulated trainer behind it.")
+Caltrix sends each calibration preset's resistance level to a Tavor
+stationary bicycle trainer over ANT radio and marks the preset's target
+speed; while the rider pedals, the live speed follows once a second. It
+reads the trainer settings from the Wine registry of the maker's Windows
+software (caltrix-settings sets them where that software never ran).
+
+antsim acts as a serial ANT stick with a simulated trainer behind it.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CALTRIX_PACKAGING}/debian/postinst ${CALTRIX_PACKAGING}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

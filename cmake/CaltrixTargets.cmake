@@ -42,13 +42,13 @@ endfunction()
 # Test targets built in the ThreadSanitizer run (tests that start threads).
 add_custom_target(threaded_tests)
 
-# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED] [GUI])
+# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED] [GUI] [LABEL label])
 # One GoogleTest executable; its cases are listed by CTest at test time.
 # THREADED tests also run under ThreadSanitizer and carry the label "threaded" (others: "unit").
 # The test main runs a QCoreApplication; GUI tests get a QApplication on Qt's offscreen platform
-# and Qt Widgets instead.
+# and Qt Widgets instead. LABEL replaces "unit" (e.g. "e2e" for tests of the whole program).
 function(caltrix_test name)
-  cmake_parse_arguments(T "THREADED;GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADED;GUI" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set(main caltrix_test_main)
   if(T_GUI)
@@ -58,6 +58,9 @@ function(caltrix_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # gtest_discover_tests splits every property value on ';', so each property holds one value.
   set(label unit)
+  if(T_LABEL)
+    set(label ${T_LABEL})
+  endif()
   if(T_THREADED)
     set(label threaded)
     add_dependencies(threaded_tests ${name})

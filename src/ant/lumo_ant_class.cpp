@@ -288,10 +288,12 @@ void lumo_ANT::CloseAll()
         if (!Silenced)
             log("Cmd - Unassigned channel " + number(channel));
     }
-    library_.ANT_ResetSystem();
+    const bool resetSent = library_.ANT_ResetSystem();
     if (!Silenced)
         log(QStringLiteral("Cmd - ResetSystem"));
-    WaitProcessingMessages(CloseWaitMs);
+    // A stick that is gone takes no reset and will answer nothing: closing does not wait for it.
+    if (resetSent)
+        WaitProcessingMessages(CloseWaitMs);
     try {
         library_.ANT_Close();
     } catch (...) {

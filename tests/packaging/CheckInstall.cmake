@@ -39,7 +39,7 @@ endif()
 # The manual pages name their program and are not empty.
 foreach(program antsim caltrix caltrix-settings)
   execute_process(COMMAND gzip -dc ${STAGE}/${prefix}/share/man/man1/${program}.1.gz OUTPUT_VARIABLE page)
-  if(NOT page MATCHES "\\.TH \"?${program}\"? 1" OR NOT page MATCHES "\\.SH DESCRIPTION")
+  if(NOT page MATCHES "\\.SH NAME\n${program} \\\\- " OR NOT page MATCHES "\\.SH DESCRIPTION")
     message(FATAL_ERROR "The manual page of ${program} lacks its title or its description:\n${page}")
   endif()
 endforeach()

@@ -1,0 +1,108 @@
+#include "ProgramFixture.h"
+
+#include "DemoScript.h"
+#include "app/Unit1Layout.h"
+#include "hive/Hive.h"
+
+#include <QPainter>
+
+namespace caltrix::e2e {
+
+namespace {
+
+// The client area lies inside the window's border.
+QPoint clientOrigin(const QRect& mainWindow)
+{
+    return mainWindow.topLeft() + QPoint(app::layout::BorderWidth, app::layout::BorderWidth);
+}
+
+// Where the live speed shows, in the client area: the speed label and the arrow's band (up to the
+// resistance label on the right and the settings line below).
+constexpr QRect SpeedLabelArea { 8, 110, 110, 20 };
+constexpr QRect ArrowBand { 0, 147, 290, 37 };
+const QColor ArrowRed(0xFF, 0x00, 0x00);
+
+} // namespace
+
+void ProgramTest::SetUp()
+{
+    ASSERT_TRUE(x.running()) << "Xvfb did not start (scripts/install-deps installs it)";
+    ASSERT_TRUE(folder.isValid());
+    registry = folder.filePath(QStringLiteral("user.reg"));
+    hive::Hive hive(registry);
+    demo::writeDemoSettings(hive, TrainerNumber);
+}
+
+void ProgramTest::TearDown()
+{
+    if (caltrix.state() != QProcess::NotRunning) {
+        caltrix.kill();
+        caltrix.waitForFinished(PatienceMs);
+    }
+    if (HasFailure())
+        std::fprintf(stderr, "caltrix said:\n%s\n", qPrintable(caltrixErrors()));
+}
+
+void ProgramTest::startCaltrix(const QString& ant)
+{
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("CALTRIX_ANT"), ant);
+    env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
+    env.insert(QStringLiteral("CALTRIX_LOG"), folder.filePath(QStringLiteral("link.log")));
+    caltrix.setProcessEnvironment(env);
+    caltrix.start(QStringLiteral(CALTRIX_PATH), {});
+    ASSERT_TRUE(caltrix.waitForStarted(PatienceMs));
+}
+
+void ProgramTest::press(const QRect& mainWindow, const QRect& control)
+{
+    x.click(clientOrigin(mainWindow) + control.center());
+}
+
+QImage ProgramTest::steadyParts(const QRect& mainWindow) const
+{
+    QImage picture = x.grab(mainWindow);
+    QPainter painter(&picture);
+    const QPoint origin(app::layout::BorderWidth, app::layout::BorderWidth);
+    for (const QRect& live : { SpeedLabelArea, ArrowBand })
+        painter.fillRect(live.translated(origin), Qt::darkGray);
+    return picture;
+}
+
+std::optional<double> ProgramTest::arrowSpeed(const QRect& mainWindow) const
+{
+    const QImage picture = x.grab(mainWindow);
+    const QRect band = ArrowBand.translated(app::layout::BorderWidth, app::layout::BorderWidth);
+    int left = picture.width();
+    int right = -1;
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        for (int x = band.left(); x <= band.right(); ++x) {
+            if (picture.pixelColor(x, y) == ArrowRed) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    if (right < 0)
+        return std::nullopt;
+    // The arrow's box is centred on the speed: centre = Shape1's left + Shape1's width × speed / 50.
+    const double centre = (left + right) / 2.0 - app::layout::BorderWidth;
+    const QRect bar = app::layout::Shape1;
+    return (centre - bar.left()) * 50.0 / bar.width();
+}
+
+QString ProgramTest::caltrixErrors()
+{
+    caltrixStderr += QString::fromLocal8Bit(caltrix.readAllStandardError());
+    return caltrixStderr;
+}
+
+void ProgramTest::closeAndExpectExit(const QRect& mainWindow)
+{
+    press(mainWindow, app::layout::Button4);
+    ASSERT_TRUE(caltrix.waitForFinished(PatienceMs)) << "caltrix did not end after Close";
+    EXPECT_EQ(caltrix.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(caltrix.exitCode(), 0);
+}
+
+} // namespace caltrix::e2e

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "X11Session.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace caltrix::e2e {
+
+// The windows as the X server names them.
+inline const QString MainWindow = QStringLiteral("^Form1");
+inline const QString WaitNotice = QStringLiteral("^Statut de l");
+inline const QString MessageBox = QStringLiteral("^Caltrix$");
+
+// The device number of antsim's trainer, which the settings name.
+constexpr std::uint16_t TrainerNumber = 12345;
+
+// The real caltrix program on a real X server, with settings of the test's own (unit type 5,
+// presets 15, 25 and 35 km/h at levels 3, 6 and 9), driven by real pointer clicks.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts caltrix with CALTRIX_ANT=`ant`.
+    void startCaltrix(const QString& ant);
+    // Clicks the centre of a control of the main window, given by its place in the client area.
+    void press(const QRect& mainWindow, const QRect& control);
+    // The main window as the screen shows it, with the parts that follow the live speed (the
+    // speed label and the arrow) painted over, so that it compares with a stored picture.
+    QImage steadyParts(const QRect& mainWindow) const;
+    // The speed the arrow points at on the scale, from the red of the arrow on the screen; none
+    // when no arrow is seen.
+    std::optional<double> arrowSpeed(const QRect& mainWindow) const;
+    // Closes with Close and expects caltrix to end well.
+    void closeAndExpectExit(const QRect& mainWindow);
+    // What caltrix wrote on its standard error so far.
+    QString caltrixErrors();
+
+    XSession x;
+    QTemporaryDir folder;
+    QString registry;
+    QProcess caltrix;
+    QString caltrixStderr;
+};
+
+} // namespace caltrix::e2e

@@ -1,0 +1,123 @@
+// The real caltrix over antsim's serial stick on a pseudo-terminal (CALTRIX_ANT=serial:PATH),
+// under Xvfb, as a person uses it: the wait notice, the window once the trainer answers, presets
+// pressed with the pointer and heard by the trainer, the speed following the rider, Close.
+#include "ProgramFixture.h"
+
+#include "antsim/RiderModel.h"
+#include "app/Unit1Layout.h"
+
+#include "PictureCompare.h"
+
+#include <csignal>
+
+using namespace caltrix;
+using namespace caltrix::e2e;
+
+namespace {
+
+constexpr double RiderEffort = 0.7; // antsim's default
+// How far the shown speed may be from the rider's steady speed: the rider's wobble, the averaging
+// of the last speeds and the arrow's whole-pixel placement.
+constexpr double SpeedSlackKmh = 3;
+// Text is drawn: a little room for font rasterisers.
+constexpr test::PictureTolerance TextTolerance { 64, 40 };
+
+class SerialStick : public ProgramTest {
+protected:
+    void TearDown() override
+    {
+        if (antsim.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(antsim.processId()), SIGCONT);
+            antsim.kill();
+            antsim.waitForFinished(PatienceMs);
+        }
+        ProgramTest::TearDown();
+    }
+
+    // Starts antsim and gives the path of its terminal.
+    QString startAntsim()
+    {
+        antsim.start(QStringLiteral(ANTSIM_PATH), { QStringLiteral("--seed"), QStringLiteral("7") });
+        if (!antsim.waitForStarted(PatienceMs) || !waitUntil([&] { return antsim.waitForReadyRead(100) || antsim.canReadLine(); }))
+            return {};
+        return QString::fromLocal8Bit(antsim.readLine()).trimmed();
+    }
+
+    // True once the arrow points within the slack of the rider's steady speed at `level`.
+    bool arrowFollowsRiderAt(const QRect& window, std::uint8_t level)
+    {
+        const double steady = antsim::RiderModel::steadySpeedKmh(RiderEffort, level);
+        return waitUntil([&] {
+            const auto shown = arrowSpeed(window);
+            return shown && std::abs(*shown - steady) <= SpeedSlackKmh;
+        });
+    }
+
+    // Caltrix running over antsim with its window up and P1's level at the trainer.
+    std::optional<QRect> rideOnP1()
+    {
+        const QString path = startAntsim();
+        EXPECT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
+        startCaltrix(QStringLiteral("serial:") + path);
+        const auto window = x.waitForWindow(MainWindow);
+        EXPECT_TRUE(window) << "the window did not appear";
+        EXPECT_TRUE(waitForLine(antsim, QStringLiteral("resistance level 3"))) << "P1 did not reach the trainer";
+        return window;
+    }
+
+    QProcess antsim;
+};
+
+TEST_F(SerialStick, ConnectsRidesThroughThePresetsAndCloses)
+{
+    const QString path = startAntsim();
+    ASSERT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
+    // The stick holds its answers until the notice has been seen: the connection never outruns it.
+    ::kill(static_cast<pid_t>(antsim.processId()), SIGSTOP);
+    startCaltrix(QStringLiteral("serial:") + path);
+    const auto notice = x.waitForWindow(WaitNotice);
+    ASSERT_TRUE(notice) << "no wait notice";
+    EXPECT_TRUE(x.waitForWindow(MainWindow, 0) == std::nullopt) << "the window is shown before the trainer answered";
+    EXPECT_TRUE(test::matchesReferencePicture(x.grab(*notice), QStringLiteral("e2e_wait_notice"), { 64, 400 }));
+    ::kill(static_cast<pid_t>(antsim.processId()), SIGCONT);
+
+    const auto window = x.waitForWindow(MainWindow);
+    ASSERT_TRUE(window) << "the window did not appear";
+    EXPECT_TRUE(x.waitUntilGone(WaitNotice));
+    ASSERT_TRUE(waitForLine(antsim, QStringLiteral("resistance level 3"))) << "P1 did not reach the trainer";
+    EXPECT_TRUE(arrowFollowsRiderAt(*window, 3));
+
+    press(*window, app::layout::Button2);
+    ASSERT_TRUE(waitForLine(antsim, QStringLiteral("resistance level 6")));
+    press(*window, app::layout::Button3);
+    ASSERT_TRUE(waitForLine(antsim, QStringLiteral("resistance level 9")));
+    EXPECT_TRUE(arrowFollowsRiderAt(*window, 9));
+    EXPECT_TRUE(test::matchesReferencePicture(steadyParts(*window), QStringLiteral("e2e_serial_P3"), TextTolerance));
+
+    press(*window, app::layout::Button4);
+    EXPECT_TRUE(waitForLine(antsim, QStringLiteral("channel 1 closed")));
+    EXPECT_TRUE(waitForLine(antsim, QStringLiteral("stick reset")));
+    ASSERT_TRUE(caltrix.waitForFinished(PatienceMs)) << "caltrix did not end after Close";
+    EXPECT_EQ(caltrix.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(caltrix.exitCode(), 0);
+}
+
+// antsim ends mid-ride, as a stick pulled out: caltrix says so, stops showing a live speed and
+// still closes at once.
+TEST_F(SerialStick, VanishingMidRideLeavesNoLiveSpeedAndCloses)
+{
+    const auto window = rideOnP1();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(arrowFollowsRiderAt(*window, 3));
+
+    antsim.kill();
+    antsim.waitForFinished(PatienceMs);
+    EXPECT_TRUE(waitUntil([&] { return caltrixErrors().contains(QLatin1String("stopped answering")); }));
+    EXPECT_TRUE(waitUntil([&] {
+        return test::matchesReferencePicture(steadyParts(*window), QStringLiteral("e2e_serial_vanished"), TextTolerance);
+    }));
+    EXPECT_EQ(arrowSpeed(*window), std::optional<double>(0)) << "the window still shows a speed";
+    closeAndExpectExit(*window);
+}
+
+} // namespace

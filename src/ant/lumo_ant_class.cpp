@@ -276,12 +276,15 @@ void lumo_ANT::CloseAll()
             continue;
         rec->Connected = false;
         const auto channel = static_cast<std::uint8_t>(ch);
+        bool closeSent = false;
         try {
-            library_.ANT_CloseChannel(channel);
+            closeSent = library_.ANT_CloseChannel(channel);
         } catch (...) {
             // A stick that cannot close the channel is reset below anyway.
         }
-        WaitProcessingMessages(CloseWaitMs);
+        // A stick that is gone takes no command and will answer nothing: no wait for it.
+        if (closeSent)
+            WaitProcessingMessages(CloseWaitMs);
         if (!Silenced)
             log("Cmd - Close channel " + number(channel));
         library_.ANT_UnAssignChannel(channel);
@@ -291,7 +294,6 @@ void lumo_ANT::CloseAll()
     const bool resetSent = library_.ANT_ResetSystem();
     if (!Silenced)
         log(QStringLiteral("Cmd - ResetSystem"));
-    // A stick that is gone takes no reset and will answer nothing: closing does not wait for it.
     if (resetSent)
         WaitProcessingMessages(CloseWaitMs);
     try {

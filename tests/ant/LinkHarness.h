@@ -48,6 +48,7 @@ public:
     std::vector<std::string> calls;
     bool initResult = true;
     bool throwOnClose = false; // CloseChannel and Close throw, as the vendor library may
+    bool stickGone = false;    // every command fails to go out, as on a stick pulled out
     antlib::ResponseCallback response;
     std::uint8_t* responseBuffer = nullptr;
     std::map<std::uint8_t, Slot> channels;
@@ -160,7 +161,7 @@ public:
         record("CloseChannel(" + args({ ch }) + ")");
         if (throwOnClose)
             throw std::runtime_error("close channel failed");
-        return true;
+        return !stickGone;
     }
     bool ANT_UnAssignChannel(std::uint8_t ch) override { return record("UnAssignChannel(" + args({ ch }) + ")"); }
 
@@ -168,7 +169,7 @@ private:
     bool record(std::string call)
     {
         calls.push_back(std::move(call));
-        return true;
+        return !stickGone;
     }
     static std::string args(std::initializer_list<int> values)
     {

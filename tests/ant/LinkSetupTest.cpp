@@ -382,6 +382,21 @@ TEST(LinkSetup, CloseAllClosesConnectedChannelsAndTheStick)
     EXPECT_FALSE(f.link.KeepAliveTimer.enabled());
 }
 
+// A stick that is gone answers nothing: closing makes the same calls but waits for no answer.
+TEST(LinkSetup, CloseAllOnAGoneStickWaitsForNoAnswer)
+{
+    FakeLink f;
+    f.ready(1).Connected = true;
+    f.lib.stickGone = true;
+    const auto before = f.clock.elapsed();
+
+    f.link.CloseAll();
+
+    EXPECT_EQ(f.lib.take(),
+              (std::vector<std::string> { "CloseChannel(1)", "UnAssignChannel(1)", "ResetSystem", "Close" }));
+    EXPECT_EQ(f.clock.elapsed() - before, 0u);
+}
+
 TEST(LinkSetup, CloseAllWhileSilencedMakesTheSameCallsWritesNoLineAndSwallowsFailures)
 {
     FakeLink f;

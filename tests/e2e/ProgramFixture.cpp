@@ -16,13 +16,21 @@ QPoint clientOrigin(const QRect& mainWindow)
     return mainWindow.topLeft() + QPoint(app::layout::BorderWidth, app::layout::BorderWidth);
 }
 
-// Where the live speed shows, in the client area: the speed label and the arrow's band (up to the
-// resistance label on the right and the settings line below).
+// Where the live speed shows, in the client area: the speed label, and the arrow from its tip in
+// the bar, beside the resistance label and left of Close, down to its foot over the settings line.
 constexpr QRect SpeedLabelArea { 8, 110, 110, 20 };
-constexpr QRect ArrowBand { 0, 147, 290, 37 };
+constexpr QRect ArrowBand { 0, 147, 290, 42 };
+constexpr QRect ArrowAreas[] = { { 0, 147, 290, 21 }, { 0, 168, 232, 21 } };
 const QColor ArrowRed(0xFF, 0x00, 0x00);
 
 } // namespace
+
+void paintOver(QImage& picture, std::initializer_list<QRect> areas)
+{
+    QPainter painter(&picture);
+    for (const QRect& area : areas)
+        painter.fillRect(area, Qt::darkGray);
+}
 
 void ProgramTest::SetUp()
 {
@@ -62,10 +70,8 @@ void ProgramTest::press(const QRect& mainWindow, const QRect& control)
 QImage ProgramTest::steadyParts(const QRect& mainWindow) const
 {
     QImage picture = x.grab(mainWindow);
-    QPainter painter(&picture);
     const QPoint origin(app::layout::BorderWidth, app::layout::BorderWidth);
-    for (const QRect& live : { SpeedLabelArea, ArrowBand })
-        painter.fillRect(live.translated(origin), Qt::darkGray);
+    paintOver(picture, { SpeedLabelArea.translated(origin), ArrowAreas[0].translated(origin), ArrowAreas[1].translated(origin) });
     return picture;
 }
 

@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QTemporaryDir>
 
+#include <initializer_list>
+
 #include <gtest/gtest.h>
 
 namespace caltrix::e2e {
@@ -18,6 +20,9 @@ inline const QString MessageBox = QStringLiteral("^Caltrix$");
 
 // The device number of antsim's trainer, which the settings name.
 constexpr std::uint16_t TrainerNumber = 12345;
+
+// Paints a picture's changing parts over in one grey, so that it compares with a stored picture.
+void paintOver(QImage& picture, std::initializer_list<QRect> areas);
 
 // The real caltrix program on a real X server, with settings of the test's own (unit type 5,
 // presets 15, 25 and 35 km/h at levels 3, 6 and 9), driven by real pointer clicks.

@@ -44,6 +44,8 @@ const QString DesignSpeedCaption = QStringLiteral("Speed 00,0");
 // A modal message with an OK button, captioned with the application's title.
 void showMessage(const QString& text) { platform::desktop().showMessageBox({ text, platform::ApplicationTitle }); }
 
+// The 1 px border around the white client area: grey, so that the frameless window keeps a visible
+// edge on a white desktop.
 QColor borderColour() { return QColor(0x80, 0x80, 0x80); }
 
 QFont boldFont(QFont font, bool underline = false)
@@ -53,8 +55,8 @@ QFont boldFont(QFont font, bool underline = false)
     return font;
 }
 
-// A whole number as the system writes a floating-point value in general format: the shortest
-// form with up to 15 significant digits, the user's decimal separator, no digit grouping.
+// A number in general floating-point format: the shortest form with up to 15 significant digits,
+// the user's decimal separator, no digit grouping, and no separator at all for a whole number.
 QString generalNumber(long double value)
 {
     QLocale locale;

@@ -5,6 +5,7 @@
 #include "ant/lumo_ant_class.h"
 #include "antlib/AntDriver.h"
 #include "antproto/Commands.h"
+#include "antproto/DeviceProfiles.h"
 #include "antlib/NetworkKeys.h"
 #include "platform/Platform.h"
 #include "platform/VirtualClock.h"
@@ -71,7 +72,9 @@ void runTrainerPackets(benchmark::State& state, bool logging, const char* figure
     lumo_ANT& link = *AntLink;
     link.BaudRate = 57600;
     link.OpenStick(0);
-    link.SetChannelParameters(1, 1, 31814, 19, 1, 0, 71, 12345, antlib::defaultNetworkKeyB());
+    const auto& trainer = antproto::profile::NativeTrainer;
+    link.SetChannelParameters(1, trainer.network, trainer.period, trainer.deviceType, trainer.transmissionType, 0,
+                              trainer.rfFrequency, 12345, antlib::defaultNetworkKeyB());
     link.StartChannelSetup(1);
     link.QueueResistance(120);
     link.LogMemo = logging ? &log : nullptr;

@@ -230,7 +230,7 @@ void AntDriver::dispatch(const AntMessage& m)
             return;
         fill(channels_[channel].buffer, ReceiveBufferSize, m.bytes());
         auto callback = channels_[channel].callback; // the callback may replace its registration
-        callback(channel, m.id == msg::BroadcastData ? EventBroadcastReceived : EventAcknowledgedReceived);
+        callback(channel, m.id == msg::BroadcastData ? code::BroadcastReceived : code::AcknowledgedReceived);
         return;
     }
     if (m.id == msg::BurstData || responseBuffer_ == nullptr || !responseCallback_)

@@ -66,9 +66,9 @@ private:
         std::uint16_t deviceNumber = 0;
         std::uint8_t deviceType = 0;
         std::uint8_t transmissionType = 0;
-        std::uint16_t period = 8192;
+        std::uint16_t period = antproto::DefaultChannelPeriod;
         std::uint8_t searchTimeout = 10;
-        std::uint8_t rfFrequency = 66;
+        std::uint8_t rfFrequency = antproto::DefaultRfFrequency;
         SimDevice* device = nullptr; // the device found, while open
         int misses = 0;
         std::uint64_t searchStart = 0;

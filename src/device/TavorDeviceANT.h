@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ant/lumo_ant_class.h"
+#include "antproto/DeviceProfiles.h"
 #include "device/TavorDeviceInterface.h"
 #include "devicebase/VelDeviceBaseClasses.h"
 #include "platform/PeriodicTimer.h"
@@ -197,17 +198,18 @@ public:
     bool ConnectedTrainer() const { return channelConnected(ant::SensorChannel); }
     bool ConnectedHr() const { return channelConnected(ant::HeartChannel); }
     bool ConnectedKeyboard() const { return channelConnected(ant::ConsoleChannel); }
-    // Takes the link's value first when there is a link; never 0.
-    std::uint8_t eventPerTurn();
+    // The link's value while there is a link; never 0.
+    std::uint8_t eventPerTurn() const;
     void SeteventPerTurn(std::uint8_t Value) override;
     double UnitType() const { return FUnitType; }
     void SetUnitType(double Value);
     bool EnableConsole() const { return FEnableConsole; }
     void SetEnableConsole(bool Value) override { FEnableConsole = Value; }
     const QString& MsgUsbDongleNotFound() const { return FMsgUsbDongleNotFound; }
-    std::uint8_t ChannelConsole = 70;      // RF frequency of the console channel, MHz above 2400
-    std::uint8_t ChannelTrainer = 71;      // RF frequency of the trainer channel
-    std::uint8_t ChannelSpeedCadence = 57; // RF frequency of the speed-and-cadence channel
+    // RF frequencies (MHz above 2400) of the console, trainer and speed-and-cadence channels.
+    std::uint8_t ChannelConsole = antproto::profile::Console.rfFrequency;
+    std::uint8_t ChannelTrainer = antproto::profile::NativeTrainer.rfFrequency;
+    std::uint8_t ChannelSpeedCadence = antproto::profile::SpeedCadenceSensor.rfFrequency;
 
     void SetOnConnected(TNotifyEvent Handler) override { TVelCustomDevice::OnConnected = std::move(Handler); }
     void SetOnStats(TNotifyEvent Handler) override { OnStats = std::move(Handler); }
@@ -228,6 +230,8 @@ private:
 
     // Parts of ConnectANT and the statistics tick.
     bool createLink();
+    // Frees the link, keeping its events per turn as the component's own.
+    void freeLink();
     void describeChannels(ant::lumo_ANT& link, std::int32_t TrainerNumber, std::int32_t HrNumber,
                           std::int32_t KeyboardNumber);
     void waitForTrainer();

@@ -191,7 +191,7 @@ TEST_F(UsbFixture, RunsTheChannelConversationWhateverTheTransferSizes)
         }
         EXPECT_EQ(std::get<0>(responses[8]), msg::ChannelId);
         ASSERT_TRUE(until([&] { return !events.empty(); }));
-        EXPECT_EQ(events[0], EventBroadcastReceived);
+        EXPECT_EQ(events[0], code::BroadcastReceived);
         EXPECT_EQ(receive[0], 1);
     }
     // The host's bytes on bulk OUT are exactly the encoded commands.

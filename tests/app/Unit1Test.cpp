@@ -189,21 +189,10 @@ TEST_F(WindowTest, NoStickShowsTheDevicesBoxThenTheWindowsWithTheReasonWhenKnown
     EXPECT_FALSE(screen.boxes[1].noticeUp);
 
     // A stick that is there but may not be opened: the window's box says why.
-    struct RefusingStick final : antproto::Transport {
-        bool open(antproto::TransportListener&, std::string& error) override
-        {
-            error = "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule.";
-            return false;
-        }
-        bool write(std::span<const std::uint8_t>) override { return false; }
-        void close() override { }
-    };
     makeDevice = [this](platform::TComponent* Owner) {
         auto* d = new device::TTavorDeviceANT(Owner);
-        d->SetAntLibraryFactory([this] {
-            return std::make_unique<antlib::AntDriver>(clock,
-                [](std::uint8_t, std::uint32_t, std::string&) { return std::make_unique<RefusingStick>(); });
-        });
+        d->SetAntLibraryFactory(refusingLibraryFactory(
+            "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule."));
         return d;
     };
     screen.boxes.clear();

@@ -6,6 +6,7 @@
 #include "app/WaitUnit.h"
 #include "app/settings/StoredSettings.h"
 #include "devicebase/Format.h"
+#include "hive/NumberText.h"
 #include "platform/Desktop.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
@@ -40,6 +41,11 @@ constexpr std::int32_t CircumferenceUnitType = 13;
 
 const QString DesignSpeedCaption = QStringLiteral("Speed 00,0");
 
+// A modal message with an OK button, captioned with the application's title.
+void showMessage(const QString& text) { platform::desktop().showMessageBox({ text, platform::ApplicationTitle }); }
+
+// The 1 px border around the white client area: grey, so that the frameless window keeps a visible
+// edge on a white desktop.
 QColor borderColour() { return QColor(0x80, 0x80, 0x80); }
 
 QFont boldFont(QFont font, bool underline = false)
@@ -49,24 +55,13 @@ QFont boldFont(QFont font, bool underline = false)
     return font;
 }
 
-// A whole number as the system writes a floating-point value in general format: the shortest
-// form with up to 15 significant digits, the user's decimal separator, no digit grouping.
+// A number in general floating-point format: the shortest form with up to 15 significant digits,
+// the user's decimal separator, no digit grouping, and no separator at all for a whole number.
 QString generalNumber(long double value)
 {
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(static_cast<double>(value), 'g', 15);
-}
-
-// The integer in the circumference box; a text that is not one fails as the settings readers do.
-std::int32_t circumferenceIn(const QLineEdit& edit)
-{
-    const QString text = edit.text();
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok)
-        throw platform::ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return value;
 }
 
 QString readStoredForm()
@@ -123,27 +118,39 @@ TForm1::~TForm1()
     delete deviceComponent_;
 }
 
+namespace {
+void place(QWidget* item, const char* name, const QRect& rect)
+{
+    item->setObjectName(QLatin1String(name));
+    item->setGeometry(rect);
+}
+
+TLabel* label(QWidget* client, const char* name, const QPoint& at, const QString& caption, const QFont& font)
+{
+    auto* item = new TLabel(client, caption, font);
+    item->setObjectName(QLatin1String(name));
+    item->move(at);
+    return item;
+}
+} // namespace
+
 void TForm1::createControls()
 {
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(QStringLiteral("ClientArea"));
     ClientArea->setGeometry(QRect(QPoint(layout::BorderWidth, layout::BorderWidth), layout::ClientSize));
+    // Siblings stack in creation order: the items paint in this order, later over earlier, and the
+    // controls with windows of their own come last, over all of them.
+    createItems();
+    createWindowedControls();
+}
+
+void TForm1::createItems()
+{
     QWidget* client = ClientArea;
-    auto place = [](QWidget* item, const char* name, const QRect& rect) {
-        item->setObjectName(QLatin1String(name));
-        item->setGeometry(rect);
-    };
-    auto label = [client](const char* name, const QPoint& at, const QString& caption, const QFont& font) {
-        auto* item = new TLabel(client, caption, font);
-        item->setObjectName(QLatin1String(name));
-        item->move(at);
-        return item;
-    };
     const QFont sans11 = font();
     const QFont sans13 = widgets::classicFont(SansSerif, 13, QFont::SansSerif);
     const QFont serif9 = widgets::classicFont(Serif, 9, QFont::Serif);
-
-    // Painting order: later items over earlier ones.
     place(shp1 = new TShape(client, Qt::white, Qt::white), "shp1", layout::shp1);
     place(Shape1 = new TShape(client, Qt::white, Qt::black), "Shape1", layout::Shape1);
     place(Shape2 = new TShape(client, layout::Aqua, Qt::black), "Shape2", layout::Shape2);
@@ -151,18 +158,20 @@ void TForm1::createControls()
     place(VrArrow1 = new widgets::ArrowMarker(client), "VrArrow1", layout::VrArrow1);
     VrArrow1->setColor(layout::Red);
     VrArrow1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    lblSpeed = label("lblSpeed", layout::lblSpeed, DesignSpeedCaption, boldFont(sans13));
-    lblTarget = label("lblTarget", layout::lblTarget, QStringLiteral("Target Speed: 00,0"), sans13);
+    lblSpeed = label(client, "lblSpeed", layout::lblSpeed, DesignSpeedCaption, boldFont(sans13));
+    lblTarget = label(client, "lblTarget", layout::lblTarget, QStringLiteral("Target Speed: 00,0"), sans13);
     place(Image1 = new TImage(client), "Image1", layout::Image1);
     Image1->setPicture(LoadLogo());
-    Label1 = label("Label1", layout::Label1, QStringLiteral("Label1"), serif9);
-    Label2 = label("Label2", layout::Label2, QStringLiteral("---"), serif9);
-    lblCirc = label("lblCirc", layout::lblCirc, QStringLiteral("Circumference"), boldFont(sans11, true));
+    Label1 = label(client, "Label1", layout::Label1, QStringLiteral("Label1"), serif9);
+    Label2 = label(client, "Label2", layout::Label2, QStringLiteral("---"), serif9);
+    lblCirc = label(client, "lblCirc", layout::lblCirc, QStringLiteral("Circumference"), boldFont(sans11, true));
     lblCirc->hide();
+}
 
-    // Controls with windows of their own lie over all the items, in tab order.
-    auto button = [&](const char* name, const QRect& rect, const QString& caption) {
-        auto* b = new QPushButton(caption, client);
+void TForm1::createWindowedControls()
+{
+    auto button = [this](const char* name, const QRect& rect, const QString& caption) {
+        auto* b = new QPushButton(caption, ClientArea);
         place(b, name, rect);
         return b;
     };
@@ -170,7 +179,7 @@ void TForm1::createControls()
     Button2 = button("Button2", layout::Button2, QStringLiteral("P2"));
     Button3 = button("Button3", layout::Button3, QStringLiteral("P3"));
     Button4 = button("Button4", layout::Button4, QStringLiteral("Close"));
-    place(editCirc = new QLineEdit(QStringLiteral("2070"), client), "editCirc", layout::editCirc);
+    place(editCirc = new QLineEdit(QStringLiteral("2070"), ClientArea), "editCirc", layout::editCirc);
     editCirc->hide();
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, Button3);
@@ -216,51 +225,60 @@ void TForm1::ShowCentred()
 void TForm1::FormCreate()
 {
     if (ReadUnitType() == 0)
-        platform::desktop().showMessageBox({ QStringLiteral("Unit type not available"), platform::ApplicationTitle });
-
-    // Read in this order; a failing read leaves Label1 as designed.
-    QString settings = QStringLiteral("DN = ") + QString::number(ReadTrainerDeviceNumber());
-    settings += QStringLiteral(" RD = ") + generalNumber(ReadRollDiameter());
-    settings += QStringLiteral(" UT = ") + generalNumber(ReadUnitType());
-    settings += QStringLiteral(" EPT = ") + QString::number(ReadEventPerTurn());
-    Label1->setCaption(settings);
-
+        showMessage(QStringLiteral("Unit type not available"));
+    writeSettingsLine();
     TwoPresetMode = ReadSpeedA() != 0;
     if (TwoPresetMode) {
         Button3->hide();
         Button1->setText(QStringLiteral("PA"));
         Button2->setText(QStringLiteral("PB"));
     }
-
     ShowWaitNotice(QStringLiteral("Wait Connection...."), false, true, 1);
-    bool connected = false;
-    try {
-        TavorDeviceANT1->SetEnableConsole(false);
-        TavorDeviceANT1->SetHeartEnabled(false);
-        connected = TavorDeviceANT1->ConnectANT(ReadTrainerDeviceNumber(), 0, 0);
-    } catch (...) {
-        // The error box must not sit behind the notice, nor find the program's windows disabled.
-        HideWaitNotice();
-        throw;
-    }
-    if (!connected) {
+    if (!connectWhileTheNoticeIsUp()) {
         HideWaitNotice();
         QString message = QStringLiteral("Trainer not found ! check the power supply.");
         // A program started from a desktop menu has no terminal: say here why no stick opened.
         if (const QString why = TavorDeviceANT1->StickError(); !why.isEmpty())
             message += QStringLiteral("\n\n") + why;
-        platform::desktop().showMessageBox({ message, platform::ApplicationTitle });
+        showMessage(message);
+    }
+}
+
+void TForm1::writeSettingsLine()
+{
+    // Read in this order; a failing read leaves Label1 as designed.
+    QString settings = QStringLiteral("DN = ") + QString::number(ReadTrainerDeviceNumber());
+    settings += QStringLiteral(" RD = ") + generalNumber(ReadRollDiameter());
+    settings += QStringLiteral(" UT = ") + generalNumber(ReadUnitType());
+    settings += QStringLiteral(" EPT = ") + QString::number(ReadEventPerTurn());
+    Label1->setCaption(settings);
+}
+
+bool TForm1::connectWhileTheNoticeIsUp()
+{
+    try {
+        TavorDeviceANT1->SetEnableConsole(false);
+        TavorDeviceANT1->SetHeartEnabled(false);
+        return TavorDeviceANT1->ConnectANT(ReadTrainerDeviceNumber(), 0, 0);
+    } catch (...) {
+        // An error here (in the connected handler, say) ends the start-up: its box must not sit
+        // behind the notice, nor find the program's windows disabled.
+        HideWaitNotice();
+        throw;
     }
 }
 
 void TForm1::TavorDeviceANT1Connected(platform::TObject*)
 {
-    if (ReadUnitType() != CircumferenceUnitType) {
+    const bool byCircumference = ReadUnitType() == CircumferenceUnitType;
+    if (byCircumference)
+        takeRollDiameterFromCircumference();
+    else
         TavorDeviceANT1->SetRollDiameter(ReadRollDiameter());
-        TavorDeviceANT1->SeteventPerTurn(static_cast<std::uint8_t>(ReadEventPerTurn()));
-    } else {
-        TavorDeviceANT1->SetRollDiameter(CircumferenceToRollDiameter(circumferenceIn(*editCirc)));
-        TavorDeviceANT1->SeteventPerTurn(static_cast<std::uint8_t>(ReadEventPerTurn()));
+    // The byte-wide setting takes the low eight bits.
+    TavorDeviceANT1->SeteventPerTurn(static_cast<std::uint8_t>(ReadEventPerTurn()));
+    if (byCircumference) {
+        // The user may enter another circumference; P1 and P2 take it.
         lblCirc->show();
         editCirc->show();
     }
@@ -312,7 +330,12 @@ void TForm1::applyPreset(const std::function<std::int32_t()>& speed, const std::
 void TForm1::refreshRollDiameterFromCircumference()
 {
     if (ReadUnitType() == CircumferenceUnitType)
-        TavorDeviceANT1->SetRollDiameter(CircumferenceToRollDiameter(circumferenceIn(*editCirc)));
+        takeRollDiameterFromCircumference();
+}
+
+void TForm1::takeRollDiameterFromCircumference()
+{
+    TavorDeviceANT1->SetRollDiameter(CircumferenceToRollDiameter(hive::textToInt(editCirc->text())));
 }
 
 // ---- live speed -------------------------------------------------------------------------------

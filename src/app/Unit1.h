@@ -94,14 +94,21 @@ protected:
 
 private:
     void createControls();
+    void createItems();
+    void createWindowedControls();
     void createDevice(const TavorDeviceFactory& MakeDevice);
     void connectHandlers();
+    // Parts of FormCreate.
+    void writeSettingsLine();
+    bool connectWhileTheNoticeIsUp();
     // The look without speed updates: the arrow at its designed place and the designed speed text.
     void showNotConnected();
     // The part of the preset handlers they share: marker, target text, level label, level sent.
     void applyPreset(const std::function<std::int32_t()>& speed, const std::function<std::int32_t()>& level,
                      bool showLevelInTarget);
+    // Unit type 13: the roll diameter follows the circumference typed into editCirc.
     void refreshRollDiameterFromCircumference();
+    void takeRollDiameterFromCircumference();
 
     platform::TComponent* deviceComponent_ = nullptr;
     // Dragging the top band without the window manager's help: where the pointer grabbed the window.

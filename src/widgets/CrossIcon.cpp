@@ -1,5 +1,6 @@
 #include "widgets/CrossIcon.h"
 
+#include <QColor>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>

@@ -18,13 +18,6 @@ namespace {
 // Text is drawn: font rasterisers differ slightly between versions.
 constexpr caltrix::test::PictureTolerance WithText { 40, 80 };
 
-class SteadySpeedDevice final : public device::TTavorDeviceANT {
-public:
-    using TTavorDeviceANT::TTavorDeviceANT;
-    double GetSpeed() override { return speed; }
-    double speed = 0;
-};
-
 class WindowPictures : public app::test::WindowTest {
 protected:
     QImage picture() { return form->grab().toImage(); }
@@ -56,16 +49,11 @@ TEST_F(WindowPictures, Connecting)
 TEST_F(WindowPictures, RidingAtAKnownSpeed)
 {
     configureTrainer();
-    SteadySpeedDevice* steady = nullptr;
-    makeDevice = [&](platform::TComponent* Owner) {
-        steady = new SteadySpeedDevice(Owner);
-        steady->SetAntLibraryFactory(libraryFactory());
-        return steady;
-    };
+    useSteadySpeedDevice();
     TForm1& w = createWindow();
     w.ShowCentred();
     QTest::mouseClick(w.Button2, Qt::LeftButton);
-    steady->speed = 23.46;
+    steadyDevice->speed = 23.46;
     ride(1000);
     EXPECT_TRUE(matchesReferencePicture(picture(), QStringLiteral("window_riding"), WithText));
 }

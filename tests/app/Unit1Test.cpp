@@ -22,14 +22,6 @@ namespace {
 
 const QString NotFound = QStringLiteral("Trainer not found ! check the power supply.");
 
-// A trainer device whose live speed is whatever the test says.
-class SteadySpeedDevice final : public device::TTavorDeviceANT {
-public:
-    using TTavorDeviceANT::TTavorDeviceANT;
-    double GetSpeed() override { return speed; }
-    double speed = 0;
-};
-
 } // namespace
 
 TEST_F(WindowTest, StartsInThreePresetModeAndAppliesP1OnceConnected)
@@ -197,21 +189,10 @@ TEST_F(WindowTest, NoStickShowsTheDevicesBoxThenTheWindowsWithTheReasonWhenKnown
     EXPECT_FALSE(screen.boxes[1].noticeUp);
 
     // A stick that is there but may not be opened: the window's box says why.
-    struct RefusingStick final : antproto::Transport {
-        bool open(antproto::TransportListener&, std::string& error) override
-        {
-            error = "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule.";
-            return false;
-        }
-        bool write(std::span<const std::uint8_t>) override { return false; }
-        void close() override { }
-    };
     makeDevice = [this](platform::TComponent* Owner) {
         auto* d = new device::TTavorDeviceANT(Owner);
-        d->SetAntLibraryFactory([this] {
-            return std::make_unique<antlib::AntDriver>(clock,
-                [](std::uint8_t, std::uint32_t, std::string&) { return std::make_unique<RefusingStick>(); });
-        });
+        d->SetAntLibraryFactory(refusingLibraryFactory(
+            "The ANT USB stick on bus 1 device 4 may not be opened by this user: install the udev rule."));
         return d;
     };
     screen.boxes.clear();
@@ -269,19 +250,14 @@ TEST_F(WindowTest, TheSettingsLineUsesTheUsersDecimalSeparator)
 TEST_F(WindowTest, EachStatsTickMovesTheArrowAndWritesTheSpeed)
 {
     configureTrainer();
-    SteadySpeedDevice* steady = nullptr;
-    makeDevice = [&](platform::TComponent* Owner) {
-        steady = new SteadySpeedDevice(Owner);
-        steady->SetAntLibraryFactory(libraryFactory());
-        return steady;
-    };
+    useSteadySpeedDevice();
     TForm1& w = createWindow();
-    steady->speed = 23.46;
+    steadyDevice->speed = 23.46;
     ride(1000);
     EXPECT_EQ(w.VrArrow1->pos(), QPoint(135, 147)) << "round(6.1 * 23.46 - 8.5)";
     EXPECT_EQ(w.lblSpeed->caption(), "Speed 23.5");
     platform::ScopedLocale comma { QLocale(QLocale::German) };
-    steady->speed = 50;
+    steadyDevice->speed = 50;
     ride(1000);
     EXPECT_EQ(w.lblSpeed->caption(), "Speed 50,0");
     EXPECT_EQ(w.VrArrow1->x(), 296) << "296.5, halves to even";

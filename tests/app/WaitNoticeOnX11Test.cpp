@@ -1,5 +1,6 @@
 // The notice on a real X server, clicked with the real pointer (xdotool). Runs in the X11 pass of
 // the notice's tests (under Xvfb); skipped on other platforms.
+#include "EventSpy.h"
 #include "app/WaitDlg.h"
 #include "app/WaitUnit.h"
 
@@ -17,32 +18,6 @@ using namespace caltrix::app;
 namespace {
 // Longest wait for a click to come back from the X server; it normally takes milliseconds.
 constexpr int ClickWaitMs = 10000;
-
-// Counts the events of one type that reach the application object and ends `loop` at the first.
-class CancelCatcher final : public QObject {
-public:
-    CancelCatcher(QEvent::Type type, QEventLoop& loop)
-        : type_(type)
-        , loop_(loop)
-    {
-        qApp->installEventFilter(this);
-    }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (object == qApp && event->type() == type_) {
-            ++count;
-            loop_.quit();
-        }
-        return false;
-    }
-
-private:
-    QEvent::Type type_;
-    QEventLoop& loop_;
-};
 
 // Moves the real pointer to the middle of `widget` and presses and releases the left button.
 void clickWithThePointer(const QWidget& widget)
@@ -74,7 +49,10 @@ TEST(WaitNoticeOnX11, PointerReachesCancelButNotTheDisabledWindows)
     const auto cancel = static_cast<QEvent::Type>(QEvent::registerEventType());
     WaitNotice()->CancelMessage = cancel;
     QEventLoop loop;
-    CancelCatcher catcher(cancel, loop);
+    EventSpy catcher(qApp, cancel, [&loop](QObject* receiver) {
+        if (receiver == qApp)
+            loop.quit();
+    });
 
     // The X server delivers the two clicks in order: once the second has arrived, the first has
     // been handled too.

@@ -5,6 +5,7 @@
 #include "widgets/GradientPanel.h"
 #include "widgets/ProgressBar.h"
 
+#include "EventSpy.h"
 #include "QtGuiPrinters.h"
 
 #include <QApplication>
@@ -61,33 +62,6 @@ protected:
 
 private:
     std::vector<std::unique_ptr<QWidget>> windows_;
-};
-
-// Calls a handler for every event of one type that reaches an object.
-class EventSpy final : public QObject {
-public:
-    EventSpy(QObject* watched, QEvent::Type type, std::function<void(QObject*)> onEvent = {})
-        : type_(type)
-        , onEvent_(std::move(onEvent))
-    {
-        watched->installEventFilter(this);
-    }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (event->type() == type_) {
-            ++count;
-            if (onEvent_)
-                onEvent_(object);
-        }
-        return false;
-    }
-
-private:
-    QEvent::Type type_;
-    std::function<void(QObject*)> onEvent_;
 };
 
 QPoint centredIn(const QRect& area) { return { area.x() + (area.width() - 374) / 2, area.y() + (area.height() - 77) / 2 }; }

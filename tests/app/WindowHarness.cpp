@@ -68,6 +68,15 @@ void WindowTest::configureTrainer(std::int32_t unitType)
     }
 }
 
+void WindowTest::useSteadySpeedDevice()
+{
+    makeDevice = [this](platform::TComponent* Owner) {
+        steadyDevice = new SteadySpeedDevice(Owner);
+        steadyDevice->SetAntLibraryFactory(libraryFactory());
+        return steadyDevice;
+    };
+}
+
 TForm1& WindowTest::createWindow()
 {
     hostMessages.clear();

@@ -15,6 +15,14 @@
 
 namespace caltrix::app::test {
 
+// A trainer device whose live speed is whatever the test says.
+class SteadySpeedDevice final : public device::TTavorDeviceANT {
+public:
+    using TTavorDeviceANT::TTavorDeviceANT;
+    double GetSpeed() override { return speed; }
+    double speed = 0;
+};
+
 // A message box as the window showed it, and whether the wait notice was up at that moment.
 struct ShownBox {
     platform::MessageBox box;
@@ -49,6 +57,9 @@ protected:
     // it makes come from `makeDevice` (the ANT trainer device on this test's world by default).
     TForm1& createWindow();
     std::function<device::TTavorDeviceANT*(platform::TComponent*)> makeDevice;
+    // The next window's device reports the speed of `steadyDevice->speed` (set it once created).
+    void useSteadySpeedDevice();
+    SteadySpeedDevice* steadyDevice = nullptr;
 
     // The window's device as what it is.
     device::TTavorDeviceANT& trainerDevice() const;

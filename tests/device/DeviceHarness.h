@@ -18,6 +18,26 @@
 
 namespace caltrix::device::test {
 
+// A stick that is there but cannot be opened, for the reason `why` (as the USB transport reports
+// a stick of another user or in use by another program).
+class RefusingStick final : public antproto::Transport {
+public:
+    explicit RefusingStick(std::string why)
+        : why_(std::move(why))
+    {
+    }
+    bool open(antproto::TransportListener&, std::string& error) override
+    {
+        error = why_;
+        return false;
+    }
+    bool write(std::span<const std::uint8_t>) override { return false; }
+    void close() override { }
+
+private:
+    std::string why_;
+};
+
 // A trainer device on the virtual clock whose links talk to the built-in virtual stick and its
 // simulated world; message boxes are recorded instead of shown.
 class DeviceTest : public ::testing::Test {
@@ -52,6 +72,17 @@ protected:
                     -> std::unique_ptr<antproto::Transport> {
                     ++stickOpens;
                     return world.stickPresent ? sticks(number, baud, error) : nullptr;
+                });
+        };
+    }
+
+    // The library a new link gets when every stick refuses to open, for the reason `why`.
+    ant::AntLibraryFactory refusingLibraryFactory(const std::string& why)
+    {
+        return [this, why] {
+            return std::make_unique<antlib::AntDriver>(clock,
+                [why](std::uint8_t, std::uint32_t, std::string&) -> std::unique_ptr<antproto::Transport> {
+                    return std::make_unique<RefusingStick>(why);
                 });
         };
     }

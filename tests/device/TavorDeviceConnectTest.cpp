@@ -172,22 +172,8 @@ TEST_F(DeviceTest, WithoutAStickItTriesEightNumbersAndShowsOneBox)
 // window's box, and a later connection that opens a stick forgets it.
 TEST_F(DeviceTest, WhyAStickCouldNotBeOpenedIsKeptUntilTheNextConnection)
 {
-    struct RefusingStick final : antproto::Transport {
-        bool open(antproto::TransportListener&, std::string& error) override
-        {
-            error = "The ANT USB stick may not be opened by this user.";
-            return false;
-        }
-        bool write(std::span<const std::uint8_t>) override { return false; }
-        void close() override { }
-    };
     auto& d = makeDevice();
-    d.SetAntLibraryFactory([this] {
-        return std::make_unique<antlib::AntDriver>(clock,
-            [](std::uint8_t number, std::uint32_t, std::string&) -> std::unique_ptr<antproto::Transport> {
-                return number == 0 ? std::make_unique<RefusingStick>() : nullptr;
-            });
-    });
+    d.SetAntLibraryFactory(refusingLibraryFactory("The ANT USB stick may not be opened by this user."));
     EXPECT_FALSE(d.ConnectANT(0, 0, 0));
     EXPECT_EQ(d.StickError(), "The ANT USB stick may not be opened by this user.");
 

@@ -103,6 +103,15 @@ QString ProgramTest::caltrixErrors()
     return caltrixStderr;
 }
 
+void ProgramTest::expectTheStickReportedLost(const QRect& mainWindow)
+{
+    EXPECT_TRUE(waitUntil([&] { return caltrixErrors().contains(QLatin1String("stopped answering")); }));
+    const QRect bar = app::layout::Shape1;
+    const double designed = (app::layout::VrArrow1.left() + app::layout::VrArrow1.width() / 2.0 - bar.left()) * 50.0 / bar.width();
+    EXPECT_TRUE(waitUntil([&] { return std::abs(arrowSpeed(mainWindow).value_or(-1) - designed) < 0.2; }))
+        << "the window still shows a speed";
+}
+
 void ProgramTest::closeAndExpectExit(const QRect& mainWindow)
 {
     press(mainWindow, app::layout::Button4);

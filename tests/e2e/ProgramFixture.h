@@ -41,6 +41,8 @@ protected:
     // The speed the arrow points at on the scale, from the red of the arrow on the screen; none
     // when no arrow is seen.
     std::optional<double> arrowSpeed(const QRect& mainWindow) const;
+    // After the stick went: caltrix says so and the arrow goes back to where it was designed.
+    void expectTheStickReportedLost(const QRect& mainWindow);
     // Closes with Close and expects caltrix to end well.
     void closeAndExpectExit(const QRect& mainWindow);
     // What caltrix wrote on its standard error so far.

@@ -94,11 +94,12 @@ protected:
     // Clicks OK in the message box on the screen, after comparing it with its stored picture.
     void acknowledgeMessageBox(const QString& picture)
     {
-        const auto box = x.waitForWindow(MessageBox);
+        const auto box = x.waitForWindowId(MessageBox);
         ASSERT_TRUE(box) << "no message box";
-        EXPECT_TRUE(test::matchesReferencePicture(x.grab(*box), picture, TextTolerance));
-        x.click(box->bottomRight() - OkFromBottomRight);
-        ASSERT_TRUE(x.waitUntilGone(MessageBox));
+        const QRect area = x.area(*box);
+        EXPECT_TRUE(test::matchesReferencePicture(x.grab(area), picture, TextTolerance));
+        x.click(area.bottomRight() - OkFromBottomRight);
+        ASSERT_TRUE(x.waitUntilClosed(*box));
     }
 
     bool trainerTook(std::uint8_t level)
@@ -127,16 +128,22 @@ TEST_F(UsbStick, NoStickAtAllShowsTheMessagesInOrderAndTheWindowNotConnected)
     closeAndExpectExit(*window);
 }
 
+// The same flow as over the serial stick up to the second preset, then the stick is pulled out.
 TEST_F(UsbStick, RidesOnTheFirstPresetsThenTheStickIsPulledOut)
 {
-    world = std::make_unique<WorldBehindUsb>(bus.addAntStick(ProductUsb2, 1));
+    EmulatedAntStick& stick = bus.addAntStick(ProductUsb2, 1);
+    world = std::make_unique<WorldBehindUsb>(stick);
     startCaltrix(QStringLiteral("usb"));
     const auto window = x.waitForWindow(MainWindow);
     ASSERT_TRUE(window) << "the window did not appear";
     ASSERT_TRUE(trainerTook(3)) << "P1 did not reach the trainer";
     press(*window, app::layout::Button2);
     ASSERT_TRUE(trainerTook(6)) << "P2 did not reach the trainer";
-    EXPECT_TRUE(waitUntil([&] { return arrowSpeed(*window).value_or(0) > 5; })) << "no live speed";
+    EXPECT_TRUE(waitUntil([&] { return arrowSpeed(*window).value_or(0) > 10; })) << "no live speed";
+
+    stick.unplug();
+    expectTheStickReportedLost(*window);
+    EXPECT_TRUE(test::matchesReferencePicture(x.grab(*window), QStringLiteral("e2e_usb_pulled_out"), TextTolerance));
     closeAndExpectExit(*window);
 }
 

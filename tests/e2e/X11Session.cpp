@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace caltrix::e2e {
@@ -76,18 +77,39 @@ QString XSession::run(const QString& program, const QStringList& arguments) cons
 
 QStringList XSession::visibleWindows(const QString& name) const
 {
-    return run(QStringLiteral("xdotool"), { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-        QStringLiteral("--name"), name }).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // By class, then by name: a window without a title of its own (a message box) has its name
+    // only in _NET_WM_NAME, which `xdotool search --name` does not look at and getwindowname does.
+    const QStringList all = run(QStringLiteral("xdotool"), { QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+        QStringLiteral("--class"), QStringLiteral("caltrix") }).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QRegularExpression wanted(name);
+    QStringList matching;
+    for (const QString& window : all) {
+        if (wanted.match(run(QStringLiteral("xdotool"), { QStringLiteral("getwindowname"), window }).trimmed()).hasMatch())
+            matching << window;
+    }
+    return matching;
 }
 
-std::optional<QRect> XSession::waitForWindow(const QString& name, int boundMs) const
+std::optional<QString> XSession::waitForWindowId(const QString& name, int boundMs) const
 {
     QStringList windows;
     if (!waitUntil([&] { return !(windows = visibleWindows(name)).isEmpty(); }, boundMs))
         return std::nullopt;
-    // "X=…\nY=…\nWIDTH=…\nHEIGHT=…" and the window id.
-    const QString shell = run(QStringLiteral("xdotool"),
-        { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), windows.first() });
+    return windows.first();
+}
+
+std::optional<QRect> XSession::waitForWindow(const QString& name, int boundMs) const
+{
+    const auto window = waitForWindowId(name, boundMs);
+    if (!window)
+        return std::nullopt;
+    return area(*window);
+}
+
+QRect XSession::area(const QString& window) const
+{
+    // "WINDOW=…\nX=…\nY=…\nWIDTH=…\nHEIGHT=…\nSCREEN=…"
+    const QString shell = run(QStringLiteral("xdotool"), { QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window });
     QRect area;
     for (const QString& line : shell.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString key = line.section(QLatin1Char('='), 0, 0);
@@ -102,6 +124,11 @@ std::optional<QRect> XSession::waitForWindow(const QString& name, int boundMs) c
             area.setHeight(value);
     }
     return area;
+}
+
+bool XSession::waitUntilClosed(const QString& window, int boundMs) const
+{
+    return waitUntil([&] { return !visibleWindows(QStringLiteral(".*")).contains(window); }, boundMs);
 }
 
 bool XSession::waitUntilGone(const QString& name, int boundMs) const

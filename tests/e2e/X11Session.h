@@ -33,9 +33,14 @@ public:
     // The environment of a program started on this display (Qt's X11 platform).
     QProcessEnvironment environment() const;
 
-    // The screen area of the visible window whose name matches the regular expression `name`,
-    // once there is one (none after `boundMs`).
+    // The screen area of caltrix's visible window whose name matches the regular expression
+    // `name`, once there is one (none after `boundMs`).
     std::optional<QRect> waitForWindow(const QString& name, int boundMs = PatienceMs) const;
+    // The same window by its X id, its screen area, and true once that very window is closed
+    // (another of the same name may have taken its place).
+    std::optional<QString> waitForWindowId(const QString& name, int boundMs = PatienceMs) const;
+    QRect area(const QString& window) const;
+    bool waitUntilClosed(const QString& window, int boundMs = PatienceMs) const;
     // True once no visible window matches `name`.
     bool waitUntilGone(const QString& name, int boundMs = PatienceMs) const;
     // Moves the pointer to `at` (screen coordinates) and clicks the left button there.

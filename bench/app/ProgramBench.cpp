@@ -1,0 +1,182 @@
+// The shipped program: how much room its package takes once installed, and how long the real
+// caltrix binary takes from its start to its window shown on a real X server (Xvfb) over antsim's
+// serial stick, beyond what the simulated radio allows at best.
+#include "Figure.h"
+#include "X11Session.h"
+
+#include "DemoScript.h"
+#include "hive/Hive.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using namespace caltrix;
+
+constexpr std::uint16_t TrainerNumber = 12345; // antsim's trainer
+constexpr double KiB = 1024;
+
+// The bytes of every file under `folder`.
+qint64 sizeOfFiles(const QString& folder)
+{
+    qint64 total = 0;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        total += QFileInfo(it.next()).size();
+    return total;
+}
+
+// What the package installs: a stripped install of the build, as the package is made of.
+void BM_InstalledPackageSize(benchmark::State& state)
+{
+    QTemporaryDir stage;
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QProcess install;
+        install.start(QStringLiteral("cmake"), { QStringLiteral("--install"), QStringLiteral(CALTRIX_BUILD_FOLDER),
+            QStringLiteral("--prefix"), stage.path(), QStringLiteral("--strip") });
+        if (!install.waitForFinished(e2e::PatienceMs) || install.exitCode() != 0) {
+            state.SkipWithError("cmake --install failed");
+            return;
+        }
+        bytes = sizeOfFiles(stage.path());
+    }
+    std::printf("installed: %lld bytes\n", static_cast<long long>(bytes));
+    bench::recordFigure({ "installed package size", static_cast<double>(bytes) / KiB, "KiB", 2048 });
+}
+BENCHMARK(BM_InstalledPackageSize)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// antsim with its messages in and out on standard error (-v), timed as they arrive: the stick is
+// opened at the host's first message; the radio's floor ends when the trainer and its speed
+// sensor have each handed the host their first broadcast.
+struct TimedAntsim {
+    bool start(const QElapsedTimer& clock)
+    {
+        process.start(QStringLiteral(ANTSIM_PATH), { QStringLiteral("-v") });
+        if (!process.waitForStarted(e2e::PatienceMs) || !e2e::waitUntil([&] { return process.canReadLine(); }))
+            return false;
+        path = QString::fromLocal8Bit(process.readLine()).trimmed();
+        QObject::connect(&process, &QProcess::readyReadStandardError, [this, &clock] {
+            while (process.canReadLine()) {
+                const QString line = QString::fromLocal8Bit(process.readLine());
+                note(line, clock.elapsed());
+            }
+        });
+        process.setReadChannel(QProcess::StandardError);
+        return true;
+    }
+    void note(const QString& line, qint64 at)
+    {
+        if (!stickOpened && line.startsWith(QLatin1String("->")))
+            stickOpened = at;
+        if (!firstTrainer && line.startsWith(QLatin1String("<- BroadcastData [01")))
+            firstTrainer = at;
+        if (!firstSensor && line.startsWith(QLatin1String("<- BroadcastData [00")))
+            firstSensor = at;
+    }
+    std::optional<qint64> floor() const
+    {
+        if (!stickOpened || !firstTrainer)
+            return std::nullopt;
+        return std::max(*firstTrainer, firstSensor.value_or(*firstTrainer)) - *stickOpened;
+    }
+    ~TimedAntsim()
+    {
+        process.kill();
+        process.waitForFinished(e2e::PatienceMs);
+    }
+
+    QProcess process;
+    QString path;
+    std::optional<qint64> stickOpened, firstTrainer, firstSensor;
+};
+
+// Looks for the main window on `display` as fast as xdotool answers; the moment it is seen, or -2
+// when it is not seen within the patience. Any thread.
+qint64 whenWindowShown(const QString& display, const QElapsedTimer& clock)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    while (clock.elapsed() < e2e::PatienceMs) {
+        QProcess search;
+        search.setProcessEnvironment(env);
+        search.start(QStringLiteral("xdotool"),
+            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), QStringLiteral("^Form1") });
+        search.waitForFinished(e2e::PatienceMs);
+        if (search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty())
+            return clock.elapsed();
+    }
+    return -2;
+}
+
+void BM_StartToWindowShownOverAntsim(benchmark::State& state)
+{
+    e2e::XSession x;
+    QTemporaryDir folder;
+    const QString registry = folder.filePath(QStringLiteral("user.reg"));
+    {
+        hive::Hive hive(registry);
+        demo::writeDemoSettings(hive, TrainerNumber);
+    }
+    std::optional<double> coldExcess; // the first start: nothing of the program is in the page cache yet
+    double excessSum = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        TimedAntsim antsim;
+        QProcess caltrix;
+        if (!x.running() || !antsim.start(clock)) {
+            state.SkipWithError("Xvfb or antsim did not start");
+            return;
+        }
+        QProcessEnvironment env = x.environment();
+        env.insert(QStringLiteral("CALTRIX_ANT"), QStringLiteral("serial:") + antsim.path);
+        env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
+        caltrix.setProcessEnvironment(env);
+        const qint64 start = clock.elapsed();
+        caltrix.start(QStringLiteral(CALTRIX_PATH), {});
+        // The window is looked for on a thread of its own, so that antsim's lines are timed here as
+        // they arrive.
+        std::atomic<qint64> shownAt { -1 };
+        std::thread looking([&] { shownAt = whenWindowShown(x.display(), clock); });
+        e2e::waitUntil([&] { return shownAt != -1; });
+        looking.join();
+        const bool shown = shownAt >= 0;
+        const qint64 took = shownAt - start;
+        const auto floor = antsim.floor();
+        caltrix.kill();
+        caltrix.waitForFinished(e2e::PatienceMs);
+        if (!shown || !floor) {
+            state.SkipWithError("the window did not appear over antsim");
+            return;
+        }
+        const double excess = static_cast<double>(took - *floor);
+        std::printf("run %d: caltrix started to its window shown in %lld ms; the radio's floor %lld ms; excess %.0f ms\n",
+            runs + 1, static_cast<long long>(took), static_cast<long long>(*floor), excess);
+        if (!coldExcess)
+            coldExcess = excess;
+        excessSum += excess;
+        ++runs;
+    }
+    std::printf("mean excess of all runs %.0f ms\n", excessSum / runs);
+    bench::recordFigure({ "caltrix started to its window shown over antsim, beyond the connection floor",
+        coldExcess.value_or(0), "ms", 150 });
+}
+BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
+}

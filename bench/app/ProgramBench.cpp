@@ -7,6 +7,7 @@
 #include "DemoScript.h"
 #include "hive/Hive.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -77,10 +78,12 @@ struct TimedAntsim {
     {
         if (!stickOpened && line.startsWith(QLatin1String("->")))
             stickOpened = at;
-        if (!firstTrainer && line.startsWith(QLatin1String("<- BroadcastData [01")))
-            firstTrainer = at;
-        if (!firstSensor && line.startsWith(QLatin1String("<- BroadcastData [00")))
-            firstSensor = at;
+        // "<- BroadcastData [CC …]": CC is the channel; the trainer's is 01, its sensor's another.
+        if (!line.startsWith(QLatin1String("<- BroadcastData [")))
+            return;
+        auto& first = line.startsWith(QLatin1String("<- BroadcastData [01")) ? firstTrainer : firstSensor;
+        if (!first)
+            first = at;
     }
     std::optional<qint64> floor() const
     {
@@ -160,8 +163,10 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
             return;
         }
         const double excess = static_cast<double>(took - *floor);
-        std::printf("run %d: caltrix started to its window shown in %lld ms; the radio's floor %lld ms; excess %.0f ms\n",
-            runs + 1, static_cast<long long>(took), static_cast<long long>(*floor), excess);
+        std::printf("run %d: caltrix started to its window shown in %lld ms; the radio's floor %lld ms; excess %.0f ms "
+                    "(%lld ms before the stick opened)\n",
+            runs + 1, static_cast<long long>(took), static_cast<long long>(*floor), excess,
+            static_cast<long long>(*antsim.stickOpened - start));
         if (!coldExcess)
             coldExcess = excess;
         excessSum += excess;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace caltrix::antsim;
 
 TEST(RiderModel, AHigherResistanceGivesALowerSpeedAtTheSameEffort)
@@ -14,6 +16,18 @@ TEST(RiderModel, AHigherResistanceGivesALowerSpeedAtTheSameEffort)
         EXPECT_GT(speed, 3.0);
         previous = speed;
     }
+}
+
+// antsim reports each level the trainer takes once: repeats of the level in force are not changes.
+TEST(RiderModel, ReportsEachChangeOfTheResistanceLevelOnce)
+{
+    RiderModel rider(7);
+    std::vector<int> reported;
+    rider.onResistanceChanged = [&](std::uint8_t level) { reported.push_back(level); };
+    for (int level : { 0, 3, 3, 6, 6, 6, 3, 255 })
+        rider.setResistance(static_cast<std::uint8_t>(level));
+    EXPECT_EQ(reported, (std::vector<int> { 3, 6, 3, 255 }));
+    EXPECT_EQ(rider.resistance(), 255);
 }
 
 TEST(RiderModel, ValuesVaryButStayPlausible)

@@ -18,19 +18,11 @@
 
 #include <QCoreApplication>
 
-#include <unistd.h>
 
 using namespace caltrix;
 using namespace caltrix::e2e;
 using caltrix::antlib::test::EmulatedAntStick;
 using caltrix::antlib::test::EmulatedUsb;
-
-// umockdev, GLib and libusb are not instrumented for ThreadSanitizer (see the USB transport's tests).
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libglib-2.0.so\nrace:libumockdev.so\nrace:libgio-2.0.so\nrace:libgobject-2.0.so\n"
-           "race:libusb-1.0.so\n";
-}
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,21 +38,65 @@ struct HiveValue {
     bool operator==(const HiveValue&) const = default;
 };
 
-// One key section of the file.
-struct HiveKey {
+// Positions of a key's values by name, compared without regard to case; kept only for keys with
+// many values, so that finding or replacing a value does not walk all of them. An open-addressing
+// table of (name hash, position) slots, at most half full.
+class ValueIndex {
+public:
+    void rebuild(const std::vector<HiveValue>& values);
+    void add(const HiveValue& value, std::size_t position);
+    bool active() const { return !slots_.empty(); }
+    // The position of the value named `name`, or -1.
+    std::ptrdiff_t find(const std::vector<HiveValue>& values, QStringView name) const;
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t position = Empty;
+    };
+    static constexpr std::size_t Empty = ~std::size_t { 0 };
+    void insert(std::size_t hash, std::size_t position);
+
+    std::vector<Slot> slots_; // size a power of two
+    std::size_t used_ = 0;
+};
+
+// One key section of the file. Its values are read from the section's text the first time they
+// are asked for, so that reading a large hive only to look at a few keys stays cheap.
+class HiveKey {
+public:
     QString path; // as written in the file, components separated by backslashes
     QString folded; // case-folded path: keys are found regardless of case
-    std::vector<HiveValue> values; // in file order
-    // Lines of the section that are not values, kept as they stand: "#class=", "#link", comments and
-    // lines this parser cannot read (Wine skips those too). "#time=" is rewritten with the key.
-    QList<QByteArray> extraLines;
     // The section's text exactly as read, while the key is unchanged; empty once it changed, and
     // then the section is written anew.
     QByteArray section;
     // False for a section whose key line is unreadable: kept as text, never found or changed.
     bool readable = true;
 
+    // In file order.
+    const std::vector<HiveValue>& values() const;
+    // Lines of the section that are not values, kept as they stand: "#class=", "#link", comments and
+    // lines this parser cannot read (Wine skips those too). "#time=" is rewritten with the key.
+    const QList<QByteArray>& extraLines() const;
     const HiveValue* findValue(const QString& name) const;
+
+    // Sets the value, replacing one of the same name; the section is written anew.
+    void setValue(HiveValue value);
+    // False when there is no such value.
+    bool removeValue(const QString& name);
+    void appendExtraLines(const QList<QByteArray>& lines);
+    // Marks a key made in memory: it has no section to read values from.
+    void markNew() { parsed_ = true; }
+
+private:
+    void parseSection() const;
+    void put(HiveValue value) const;
+
+    // Filled from `section` on first use (hence mutable; documents are used on one thread).
+    mutable bool parsed_ = false;
+    mutable std::vector<HiveValue> values_;
+    mutable QList<QByteArray> extraLines_;
+    mutable ValueIndex index_;
 };
 
 // The content of a hive file in Wine's user.reg format (REGEDIT4-like text, "WINE REGISTRY

@@ -207,3 +207,49 @@ TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
         EXPECT_TRUE(written.contains(kept)) << kept;
     EXPECT_EQ(written.count("[A] 5"), 1);
 }
+
+// A key with many values is searched through an index: it must find, replace and delete exactly as
+// the case-insensitive comparison of names does, also after positions shift.
+TEST(HiveDocument, FindsValuesOfALargeKeyRegardlessOfCase)
+{
+    QByteArray text = "WINE REGISTRY Version 2\n\n[Big] 1\n";
+    for (int i = 0; i < 200; ++i)
+        text += "\"Value" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\n";
+    // Later lines of the same name in another case replace the value and keep its first spelling:
+    // ASCII, a Latin-1 letter, the Kelvin sign (folds to k) and a letter beyond 16 bits.
+    text += "\"VALUE7\"=\"seven\"\n\"\\x00c4rger\"=\"1\"\n\"\\x00e4RGER\"=\"2\"\n\"\\x212a\"=\"K\"\n\"k\"=\"k\"\n"
+            "\"\\xd801\\xdc00\"=\"D\"\n\"\\xd801\\xdc28\"=\"d\"\n";
+    HiveDocument doc = HiveDocument::parse(text, QStringLiteral("user.reg"));
+    const HiveKey* big = doc.findKey(QStringLiteral("Big"));
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->values().size(), 203U);
+    struct Case {
+        QString name;
+        const char* text;
+        QString storedName;
+    };
+    const Case cases[] = {
+        { QStringLiteral("value7"), "seven", QStringLiteral("Value7") },
+        { QStringLiteral("VALUE199"), "199", QStringLiteral("Value199") },
+        { QString::fromUtf16(u"\u00e4rger"), "2", QString::fromUtf16(u"\u00c4rger") },
+        { QStringLiteral("K"), "k", QString::fromUtf16(u"\u212a") },
+        { QString::fromUtf16(u"\U00010428"), "d", QString::fromUtf16(u"\U00010400") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const HiveValue* value = big->findValue(c.name);
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->text(), QLatin1String(c.text));
+        EXPECT_EQ(value->name, c.storedName);
+    }
+    EXPECT_EQ(big->findValue(QStringLiteral("Value200")), nullptr);
+
+    EXPECT_TRUE(doc.deleteValue(QStringLiteral("big"), QStringLiteral("VALUE0")));
+    EXPECT_FALSE(doc.deleteValue(QStringLiteral("big"), QStringLiteral("value0")));
+    doc.setValue(QStringLiteral("Big"), HiveValue::string(QStringLiteral("value150"), QStringLiteral("new")));
+    const HiveDocument back = HiveDocument::parse(doc.serialize(2), QStringLiteral("user.reg"));
+    const HiveKey* again = back.findKey(QStringLiteral("Big"));
+    EXPECT_EQ(again->values().size(), 202U);
+    EXPECT_EQ(again->findValue(QStringLiteral("Value150"))->text(), QStringLiteral("new"));
+    EXPECT_EQ(again->findValue(QStringLiteral("value199"))->text(), QStringLiteral("199"));
+}

@@ -52,8 +52,8 @@ bench: build
 fuzz: deps
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALTRIX_BUILD_FUZZ=ON -DCALTRIX_BUILD_BENCH=OFF
 	$(CMAKE) --build $(FUZZ) -j $(JOBS) --target fuzz_targets
-	@for f in $(FUZZ)/fuzz/*; do [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(FUZZ)/corpus/$$n && \
-	  "$$f" -max_total_time=$${FUZZ_SECONDS:-60} -artifact_prefix=$(CURDIR)/$(FUZZ)/ $(FUZZ)/corpus/$$n $(CURDIR)/tests/fuzz-corpus/$$n || exit 1; done
+	@for f in $(FUZZ)/fuzz/*; do [ -f "$$f" ] && [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(FUZZ)/corpus/$$n && \
+	  "$$f" -max_total_time=$${FUZZ_SECONDS:-60} -artifact_prefix=$(CURDIR)/$(FUZZ)/ $(FUZZ)/corpus/$$n $$(cat $$f.seeds) || exit 1; done
 
 clean:
 	rm -rf $(BUILD)

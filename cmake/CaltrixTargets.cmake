@@ -1,4 +1,17 @@
-# Project-wide target helpers: warnings, sanitizers and test registration.
+# Project-wide target helpers: warnings, sanitizers, the layers and test registration.
+
+# The layers, lowest first: a layer links only layers listed before it. src/, tests/ and bench/
+# each add the folders of the layers chosen in CALTRIX_LAYERS, in this order.
+set(CALTRIX_LAYER_ORDER platform devicebase hive antproto antsim antlib ant calibration device desktop widgets app tools)
+
+# Adds the subfolder of each chosen layer that exists under the current folder.
+macro(caltrix_add_layers)
+  foreach(layer IN LISTS CALTRIX_LAYER_ORDER)
+    if(layer IN_LIST CALTRIX_LAYERS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/CMakeLists.txt)
+      add_subdirectory(${layer})
+    endif()
+  endforeach()
+endmacro()
 
 add_library(caltrix_options INTERFACE)
 target_compile_options(caltrix_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
@@ -29,14 +42,19 @@ endfunction()
 # Test targets built in the ThreadSanitizer run (tests that start threads).
 add_custom_target(threaded_tests)
 
-# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED])
+# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED] [GUI])
 # One GoogleTest executable; its cases are listed by CTest at test time.
 # THREADED tests also run under ThreadSanitizer and carry the label "threaded" (others: "unit").
-# The test main puts Qt on its offscreen platform.
+# The test main runs a QCoreApplication; GUI tests get a QApplication on Qt's offscreen platform
+# and Qt Widgets instead.
 function(caltrix_test name)
-  cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADED;GUI" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE caltrix_options caltrix_test_main ${T_LIBS})
+  set(main caltrix_test_main)
+  if(T_GUI)
+    set(main caltrix_gui_test_main)
+  endif()
+  target_link_libraries(${name} PRIVATE caltrix_options ${main} ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   # gtest_discover_tests splits every property value on ';', so each property holds one value.
   set(label unit)

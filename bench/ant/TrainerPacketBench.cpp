@@ -4,7 +4,8 @@
 #include "Figure.h"
 #include "ant/lumo_ant_class.h"
 #include "antlib/AntDriver.h"
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
+#include "antproto/DeviceProfiles.h"
 #include "antlib/NetworkKeys.h"
 #include "platform/Platform.h"
 #include "platform/VirtualClock.h"
@@ -22,13 +23,13 @@ using namespace caltrix::ant;
 namespace {
 
 // A stick that hands the bytes the test gives it to the library and swallows what is written.
-class LoopbackTransport final : public antlib::Transport {
+class LoopbackTransport final : public antproto::Transport {
 public:
-    explicit LoopbackTransport(antlib::TransportListener*& listener)
+    explicit LoopbackTransport(antproto::TransportListener*& listener)
         : listener_(listener)
     {
     }
-    bool open(antlib::TransportListener& listener, std::string&) override
+    bool open(antproto::TransportListener& listener, std::string&) override
     {
         listener_ = &listener;
         return true;
@@ -42,16 +43,16 @@ public:
     static inline std::uint64_t written = 0;
 
 private:
-    antlib::TransportListener*& listener_;
+    antproto::TransportListener*& listener_;
 };
 
 // The trainer's broadcasts: page 0x11 with a changing value, as frames on the wire.
-std::vector<antlib::Frame> trainerFrames(int count)
+std::vector<antproto::Frame> trainerFrames(int count)
 {
-    std::vector<antlib::Frame> frames;
+    std::vector<antproto::Frame> frames;
     for (int i = 0; i < count; ++i) {
         const std::array<std::uint8_t, 8> data { 0x11, static_cast<std::uint8_t>(i), 0, 0, 0, 0, 0, 0 };
-        frames.push_back(antlib::encodeFrame(antlib::command::broadcastData(1, data)));
+        frames.push_back(antproto::encodeFrame(antproto::command::broadcastData(1, data)));
     }
     return frames;
 }
@@ -61,7 +62,7 @@ void runTrainerPackets(benchmark::State& state, bool logging, const char* figure
     constexpr int Batch = 1000;
     platform::VirtualClock clock;
     platform::ScopedClock scoped(clock);
-    antlib::TransportListener* listener = nullptr;
+    antproto::TransportListener* listener = nullptr;
     antlib::AntDriver driver(clock, [&listener](std::uint8_t, std::uint32_t, std::string&) {
         return std::make_unique<LoopbackTransport>(listener);
     });
@@ -71,7 +72,9 @@ void runTrainerPackets(benchmark::State& state, bool logging, const char* figure
     lumo_ANT& link = *AntLink;
     link.BaudRate = 57600;
     link.OpenStick(0);
-    link.SetChannelParameters(1, 1, 31814, 19, 1, 0, 71, 12345, antlib::defaultNetworkKeyB());
+    const auto& trainer = antproto::profile::NativeTrainer;
+    link.SetChannelParameters(1, trainer.network, trainer.period, trainer.deviceType, trainer.transmissionType, 0,
+                              trainer.rfFrequency, 12345, antlib::defaultNetworkKeyB());
     link.StartChannelSetup(1);
     link.QueueResistance(120);
     link.LogMemo = logging ? &log : nullptr;

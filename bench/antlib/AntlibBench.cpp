@@ -2,8 +2,8 @@
 // frame takes from the serial line to its callback on the main thread.
 #include "Figure.h"
 #include "antlib/AntDriver.h"
-#include "antlib/Commands.h"
-#include "antlib/FrameDecoder.h"
+#include "antproto/Commands.h"
+#include "antproto/FrameDecoder.h"
 #include "antlib/SerialTransport.h"
 #include "platform/Clock.h"
 #include "platform/VirtualClock.h"
@@ -22,6 +22,7 @@
 
 using namespace caltrix;
 using namespace caltrix::antlib;
+using namespace caltrix::antproto;
 
 namespace {
 

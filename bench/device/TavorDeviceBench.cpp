@@ -4,7 +4,7 @@
 #include "Figure.h"
 
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SimTransport.h"
 #include "device/TavorDeviceANT.h"
@@ -55,8 +55,8 @@ struct SimDevice {
         device.SetAntLibraryFactory([this] {
             return std::make_unique<antlib::AntDriver>(platform::clock(),
                 antlib::virtualStickFactory(platform::clock(), world, [this](antlib::SimTransport& transport) {
-                    transport.stick().onMessage = [this](const antlib::AntMessage& m, bool toHost) {
-                        if (!toHost || m.id != antlib::msg::BroadcastData)
+                    transport.stick().onMessage = [this](const antproto::AntMessage& m, bool toHost) {
+                        if (!toHost || m.id != antproto::msg::BroadcastData)
                             return;
                         auto& first = m.at(0) == ant::TrainerChannel ? firstTrainerPacket : firstSensorPacket;
                         if (!first)

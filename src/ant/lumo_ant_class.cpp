@@ -13,6 +13,8 @@ namespace caltrix::ant {
 using devicebase::Format;
 using devicebase::WaitProcessingMessages;
 using devicebase::WaitProcessingMessagesUntil;
+namespace trainer = antproto::profile::trainer;
+namespace console = antproto::profile::console;
 
 std::unique_ptr<lumo_ANT> AntLink;
 
@@ -620,6 +622,8 @@ void lumo_ANT::packetReceived(std::uint8_t ch, lumo_Channel& rec)
 // ---------------------------------------------------------------------------------------------
 // Packets of the four channels.
 
+// Heart-rate belt: [7] heart rate, beats/min. Console: [0] page, then page 0x05 [1..4] key
+// states (0 up), page 0x02 [1..6] memory values, pages 0xFF/0xFE [1] command code.
 void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
 {
     const auto& rx = rec.RxBuffer;
@@ -634,21 +638,21 @@ void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
         rec.Connected = true;
         if (!KeepAliveTimer.enabled())
             KeepAliveTimer.setEnabled(true);
-        if (page == PageAck) {
+        if (page == console::PageAck) {
             switch (payload(rx, 1)) {
-            case 8: ConsoleAck8 = true; break;
-            case 9: ConsoleAck9 = true; break;
-            case 10: ConsoleAck10 = true; break;
+            case console::CmdAcknowledgedOnly: ConsoleAck8 = true; break;
+            case console::CmdSwitch: ConsoleAck9 = true; break;
+            case console::CmdKeepAlive: ConsoleAck10 = true; break;
             default: break;
             }
         }
-        if (page == PageNack && payload(rx, 1) == ConsoleCmdKeepAlive && OnConsoleCommand)
-            OnConsoleCommand(ConsoleCmdKeepAlive);
-        if (page == ConsolePageKeys)
+        if (page == console::PageNack && payload(rx, 1) == console::CmdKeepAlive && OnConsoleCommand)
+            OnConsoleCommand(console::CmdKeepAlive);
+        if (page == console::PageKeys)
             for (std::size_t i = 0; i < ConsoleKeys.size(); ++i)
                 ConsoleKeys[i] = payload(rx, i + 1) != 0;
         consoleReplies(rec);
-        if (page == ConsolePageEprom) {
+        if (page == console::PageMemory) {
             for (std::size_t i = 0; i < ConsoleEprom.size(); ++i)
                 ConsoleEprom[i] = payload(rx, i + 1);
             ConsoleEpromReceived = true;
@@ -677,18 +681,19 @@ void lumo_ANT::packetStep(std::uint8_t ch, lumo_Channel& rec)
     }
 }
 
+// Keep-alive [0] 0x0A, [1..7] 0; switch [0] 0x09, [1] 1 on / 0 off, [2..7] 0.
 // The console stays awake only while it hears us: one keep-alive for each of its packets, and the
 // switch command right after it when one is waiting.
 void lumo_ANT::consoleReplies(lumo_Channel& console)
 {
-    console.TxData = { ConsoleCmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
+    console.TxData = { console::CmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
     library_.ANT_SendBroadcastData(ConsoleChannel, console.TxData);
     if (LogMemo != nullptr && trafficLogPasses(ConsoleChannel))
         log(txLine(ConsoleChannel, console, TxCount) + "  KAL continuo");
     ++TxCount;
     if (!ConsoleSwitchPending)
         return;
-    console.TxData = { ConsoleCmdSwitch, static_cast<std::uint8_t>(ConsoleSwitchValue ? 1 : 0), 0, 0, 0, 0, 0, 0 };
+    console.TxData = { console::CmdSwitch, static_cast<std::uint8_t>(ConsoleSwitchValue ? 1 : 0), 0, 0, 0, 0, 0, 0 };
     ConsoleSwitchPending = false;
     library_.ANT_SendBroadcastData(ConsoleChannel, console.TxData);
     if (LogMemo != nullptr && trafficLogPasses(ConsoleChannel))
@@ -696,32 +701,35 @@ void lumo_ANT::consoleReplies(lumo_Channel& console)
     ++TxCount;
 }
 
+// Native trainer: [0] page; 0x07 [1..3] distance (24 bits LE); 0x02 [1..6] memory values;
+// 0xFF/0xFE [1] command code acknowledged/refused; 0x11 [1] a value.
 void lumo_ANT::nativeTrainerPage(std::uint8_t ch, const AntReceiveBuffer& rx)
 {
     const std::uint8_t page = payload(rx, 0);
     const std::uint8_t code = payload(rx, 1);
-    if (page == TrainerPageDistance) {
+    if (page == trainer::PageDistance) {
         log("Distance Recieved command (" + number(ch) + ")");
         TrainerDistance = payload(rx, 1) | (payload(rx, 2) << 8) | (payload(rx, 3) << 16);
         DistanceRequestPending = false;
     }
-    if (page == TrainerPageEprom) {
+    if (page == trainer::PageMemory) {
         for (std::size_t i = 0; i < TrainerEprom.size(); ++i)
             TrainerEprom[i] = payload(rx, i + 1);
         TrainerEpromReceived = true;
     }
-    if (page == PageAck && code == TrainerCmdEpromWrite)
+    if (page == trainer::PageAck && code == trainer::CmdMemoryWrite)
         TrainerEpromWriteAcked = true;
-    if (page == PageAck)
+    if (page == trainer::PageAck)
         log("ACK(" + number(ch) + ")-CMD(" + number(code) + ")");
-    if (page == PageNack)
+    if (page == trainer::PageNack)
         log("NACK!!(" + number(ch) + ")-CMD(" + number(code) + ")");
-    if (page == TrainerPage17) {
+    if (page == trainer::PageSingleValue) {
         Page17Seen = true;
         Page17Value = code;
     }
 }
 
+// Resistance [0] 0x01, [1] level 0..255, [2..7] 0; compact [0..1] CompactValue LE, [2..6] 0, [7] 0x01.
 // Every trainer packet is answered at once: the current resistance level (native protocol) or
 // the compact value (compact protocol).
 void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
@@ -734,7 +742,7 @@ void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
         rec.TxData = { static_cast<std::uint8_t>(CompactValue & 0xFF), static_cast<std::uint8_t>(CompactValue >> 8),
                        0, 0, 0, 0, 0, 0x01 };
     } else if (ReceiverMode == ModeTrainerNetwork) {
-        rec.TxData = { TrainerCmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
+        rec.TxData = { trainer::CmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
     } else {
         return;
     }
@@ -748,6 +756,8 @@ void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
     }
 }
 
+// [0] command; 0x04 and 0x07 nothing more; 0x08 [1..3] Command8Value (24 bits LE); 0x03 [1..2]
+// memory word 0 LE, [3..7] low bytes of words 1..5; unused bytes 0.
 // At a transmit slot of the trainer channel: the waiting commands, each overwriting TxData in turn;
 // only the memory write is sent from here.
 void lumo_ANT::commandStep(std::uint8_t ch, lumo_Channel& rec)
@@ -763,24 +773,24 @@ void lumo_ANT::commandStep(std::uint8_t ch, lumo_Channel& rec)
     if (ReceiverMode != ModeTrainerNetwork)
         return;
     if (ResistancePending) {
-        t = { TrainerCmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
+        t = { trainer::CmdResistance, ResistanceLevel, 0, 0, 0, 0, 0, 0 };
         ResistancePending = false;
     }
     if (Command4Pending) {
-        t = { TrainerCmd4, 0, 0, 0, 0, 0, 0, 0 };
+        t = { trainer::CmdCodeOnly, 0, 0, 0, 0, 0, 0, 0 };
         Command4Pending = false;
     }
     if (DistanceRequestPending)
-        t = { TrainerCmdDistanceRequest, 0, 0, 0, 0, 0, 0, 0 }; // until page 7 answers
+        t = { trainer::CmdDistanceRequest, 0, 0, 0, 0, 0, 0, 0 }; // until page 7 answers
     if (Command8Pending) {
-        t = { TrainerCmd8, static_cast<std::uint8_t>(Command8Value & 0xFF),
+        t = { trainer::CmdThreeByteValue, static_cast<std::uint8_t>(Command8Value & 0xFF),
               static_cast<std::uint8_t>((Command8Value >> 8) & 0xFF),
               static_cast<std::uint8_t>((Command8Value >> 16) & 0xFF), 0, 0, 0, 0 };
         Command8Pending = false;
     }
     if (TrainerEpromWritePending) {
         const auto& w = TrainerEpromWriteData;
-        t = { TrainerCmdEpromWrite,
+        t = { trainer::CmdMemoryWrite,
               static_cast<std::uint8_t>(w[0] & 0xFF),
               static_cast<std::uint8_t>(w[0] >> 8),
               static_cast<std::uint8_t>(w[1] & 0xFF),
@@ -808,6 +818,7 @@ QString lumo_ANT::txLine(std::uint8_t ch, const lumo_Channel& rec, std::int64_t 
 // Speed-and-cadence sensor: event times in 1/1024 s and revolution counts, 16 bits each and
 // wrapping; a wrap gives a non-positive difference and so no new value for that packet.
 
+// [0..1] crank event time, 1/1024 s, LE; [2..3] crank revolutions, LE.
 void lumo_ANT::updateCadence(const AntReceiveBuffer& rx)
 {
     CadenceTime = payloadWord(rx, 0);
@@ -829,6 +840,7 @@ void lumo_ANT::updateCadence(const AntReceiveBuffer& rx)
     }
 }
 
+// [4..5] wheel event time, 1/1024 s, LE; [6..7] wheel revolutions, LE.
 void lumo_ANT::updateSpeed(const AntReceiveBuffer& rx)
 {
     SpeedTime = payloadWord(rx, 4);
@@ -854,6 +866,8 @@ void lumo_ANT::updateSpeed(const AntReceiveBuffer& rx)
 
 bool lumo_ANT::IsBitSet(std::uint8_t value, std::uint8_t bit) { return bit < 8 && ((value >> bit) & 1U) != 0; }
 
+// [0] speed units|tenths, [1] tens|hundreds (km/h digits, high|low nibble); [2..3] count LE,
+// distance 2 x count; [4] cadence units|-, [5] tens|hundreds (rev/min); [6] not 0: out of range.
 void lumo_ANT::DecodeCompactPacket(const AntReceiveBuffer& buffer)
 {
     const auto digit = [&buffer](std::size_t byte, bool high) {
@@ -884,7 +898,7 @@ void lumo_ANT::KeepAliveTimerTick()
         KeepAliveTimer.setEnabled(false);
         return;
     }
-    console->TxData = { ConsoleCmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
+    console->TxData = { console::CmdKeepAlive, 0, 0, 0, 0, 0, 0, 0 };
 }
 
 } // namespace caltrix::ant

@@ -1,6 +1,6 @@
 #include "antlib/AntDriver.h"
 
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 #include "platform/Clock.h"
 #include "platform/Platform.h"
 
@@ -8,6 +8,13 @@
 #include <cstdio>
 
 namespace caltrix::antlib {
+
+namespace msg = antproto::msg;
+namespace code = antproto::code;
+namespace command = antproto::command;
+using antproto::AntMessage;
+using antproto::FrameDecoder;
+using antproto::encodeFrame;
 
 namespace {
 bool isChannelMessage(std::uint8_t id)
@@ -223,7 +230,7 @@ void AntDriver::dispatch(const AntMessage& m)
             return;
         fill(channels_[channel].buffer, ReceiveBufferSize, m.bytes());
         auto callback = channels_[channel].callback; // the callback may replace its registration
-        callback(channel, m.id == msg::BroadcastData ? EventBroadcastReceived : EventAcknowledgedReceived);
+        callback(channel, m.id == msg::BroadcastData ? code::BroadcastReceived : code::AcknowledgedReceived);
         return;
     }
     if (m.id == msg::BurstData || responseBuffer_ == nullptr || !responseCallback_)

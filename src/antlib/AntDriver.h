@@ -1,8 +1,8 @@
 #pragma once
 
 #include "antlib/AntLibrary.h"
-#include "antlib/FrameDecoder.h"
-#include "antlib/Transport.h"
+#include "antproto/FrameDecoder.h"
+#include "antproto/Transport.h"
 
 #include <array>
 #include <bitset>
@@ -21,7 +21,7 @@ namespace caltrix::antlib {
 // Makes the transport of stick number `number` at `baudRate`, or returns null with `error` set
 // to one line (a malformed configuration, stick number out of range). Opening comes later.
 using TransportFactory =
-    std::function<std::unique_ptr<Transport>(std::uint8_t number, std::uint32_t baudRate, std::string& error)>;
+    std::function<std::unique_ptr<antproto::Transport>(std::uint8_t number, std::uint32_t baudRate, std::string& error)>;
 
 // The transports named by CALTRIX_ANT (read at every call), on `clock`.
 TransportFactory transportsFromEnvironment(platform::Clock& clock);
@@ -29,7 +29,7 @@ TransportFactory transportsFromEnvironment(platform::Clock& clock);
 // The ANT library over a transport: the ANT_ operations encode commands and write them, the bytes
 // from the stick go through the frame decoder on the transport's thread, and the messages are
 // handed to the main thread (Clock::runOnMainAndWait) where the callbacks run.
-class AntDriver final : public AntLibrary, private TransportListener {
+class AntDriver final : public AntLibrary, private antproto::TransportListener {
 public:
     // How long a search lasts on a stick that is gone before the channel reports its timeout:
     // long enough not to spin when the caller reopens, short enough that a lost trainer shows soon.
@@ -62,7 +62,7 @@ public:
 
     // Main thread: hands one message to the callbacks as if it had come from the stick. The path
     // every received message takes; public for the codec benchmark.
-    void dispatch(const AntMessage& message);
+    void dispatch(const antproto::AntMessage& message);
 
     bool stickLost() const { return lost_; }
 
@@ -76,18 +76,18 @@ private:
     void bytesReceived(std::span<const std::uint8_t> bytes) override;
     void transportLost(const std::string& reason) override;
 
-    bool send(const AntMessage& message);
-    bool sendToChannel(std::uint8_t channel, const AntMessage& message);
+    bool send(const antproto::AntMessage& message);
+    bool sendToChannel(std::uint8_t channel, const antproto::AntMessage& message);
     void deliverEvent(std::uint8_t channel, std::uint8_t eventCode);
     void reportLostSearch(std::uint8_t channel);
     void reportOnce(const std::string& error);
 
     platform::Clock& clock_;
     TransportFactory factory_;
-    std::unique_ptr<Transport> transport_; // main thread
+    std::unique_ptr<antproto::Transport> transport_; // main thread
     // Touched only by the thread that delivers the transport's bytes, one at a time.
-    FrameDecoder decoder_;
-    std::vector<AntMessage> batch_;
+    antproto::FrameDecoder decoder_;
+    std::vector<antproto::AntMessage> batch_;
     // Main thread only, below.
     bool open_ = false;
     bool lost_ = false;

@@ -27,15 +27,12 @@ using ResponseCallback = std::function<std::uint8_t(std::uint8_t channel, std::u
 
 // Called for every event and every data packet on a channel: RF events with their event code
 // (1 search timeout, 2 receive failed, 3 transmit slot, 5 transfer completed, 6 transfer failed,
-// 7 channel closed, 8 receive failed and searching again, ...), received broadcast data as 0x9A
-// and acknowledged data as 0x9B. The channel's receive buffer holds the channel in byte 0 and the
-// 8 payload bytes in bytes 1-8 just before the call; for an RF event it holds the event message's
-// payload as the stick sent it (channel, 0x01, event code). Main thread only. Return 0.
+// 7 channel closed, 8 receive failed and searching again, ...), received broadcast data as
+// antproto::code::BroadcastReceived and acknowledged data as AcknowledgedReceived. The channel's
+// receive buffer holds the channel in byte 0 and the 8 payload bytes in bytes 1-8 just before the
+// call; for an RF event it holds the event message's payload as the stick sent it (channel, 0x01,
+// event code). Main thread only. Return 0.
 using ChannelEventCallback = std::function<std::uint8_t(std::uint8_t channel, std::uint8_t event)>;
-
-// Codes that the channel-event callback receives for data (as the vendor library reports them).
-inline constexpr std::uint8_t EventBroadcastReceived = 0x9A;
-inline constexpr std::uint8_t EventAcknowledgedReceived = 0x9B;
 
 // The ANT stick library: the operations of the vendor's ANT_DLL, over a stick reached through a
 // transport chosen at ANT_Init (USB, serial tty or the built-in virtual stick, see AntConfig.h).

@@ -4,6 +4,8 @@
 
 namespace caltrix::antlib {
 
+using antproto::TransportListener;
+
 ReaderThread::ReaderThread(platform::Clock& clock)
     : clock_(clock)
 {

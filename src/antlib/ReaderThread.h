@@ -1,6 +1,6 @@
 #pragma once
 
-#include "antlib/Transport.h"
+#include "antproto/Transport.h"
 
 #include <functional>
 #include <string>
@@ -24,7 +24,7 @@ public:
 
     // Main thread: runs `loop` on a new thread. The loop returns why the stick was lost, or an
     // empty text when it was asked to stop.
-    void start(TransportListener& listener, std::function<std::string()> loop);
+    void start(antproto::TransportListener& listener, std::function<std::string()> loop);
 
     // Main thread: `wake` makes the loop return; then waits for the thread to end. A loss found
     // meanwhile is not reported. Does nothing when no thread runs.
@@ -37,7 +37,7 @@ private:
     void finish(const std::string& lostReason);
 
     platform::Clock& clock_;
-    TransportListener* listener_ = nullptr; // set before the thread starts, unchanged while it runs
+    antproto::TransportListener* listener_ = nullptr; // set before the thread starts, unchanged while it runs
     bool ended_ = false;   // main thread only (set by the thread's last main-thread request)
     bool stopping_ = false; // main thread only
     bool lost_ = false;     // main thread only

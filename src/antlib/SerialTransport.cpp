@@ -14,6 +14,8 @@
 
 namespace caltrix::antlib {
 
+using antproto::TransportListener;
+
 namespace {
 std::optional<speed_t> termiosSpeed(std::uint32_t baud)
 {

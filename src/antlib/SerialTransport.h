@@ -1,7 +1,7 @@
 #pragma once
 
 #include "antlib/ReaderThread.h"
-#include "antlib/Transport.h"
+#include "antproto/Transport.h"
 
 #include <cstdint>
 #include <string>
@@ -16,19 +16,19 @@ namespace caltrix::antlib {
 // or a pseudo-terminal of `antsim`), in raw mode at a given baud rate. A reader thread blocks in
 // poll() and hands every chunk it reads to the listener; a hang-up or I/O error ends it and is
 // reported to the listener on the main thread.
-class SerialTransport final : public Transport {
+class SerialTransport final : public antproto::Transport {
 public:
     static constexpr int WriteTimeoutMs = 500;
 
     SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate);
     ~SerialTransport() override;
 
-    bool open(TransportListener& listener, std::string& error) override;
+    bool open(antproto::TransportListener& listener, std::string& error) override;
     bool write(std::span<const std::uint8_t> bytes) override;
     void close() override;
 
 private:
-    std::string readLoop(TransportListener& listener);
+    std::string readLoop(antproto::TransportListener& listener);
 
     ReaderThread reader_;
     std::string path_;

@@ -14,7 +14,7 @@ TransportFactory virtualStickFactory(platform::Clock& clock, const antsim::World
     std::function<void(SimTransport&)> created)
 {
     return [&clock, options, created = std::move(created)](std::uint8_t number, std::uint32_t,
-               std::string&) -> std::unique_ptr<Transport> {
+               std::string&) -> std::unique_ptr<antproto::Transport> {
         if (number != 0)
             return nullptr;
         auto transport = std::make_unique<SimTransport>(clock, options);

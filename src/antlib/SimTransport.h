@@ -2,7 +2,7 @@
 
 #include "antlib/AntConfig.h"
 #include "antlib/AntDriver.h"
-#include "antlib/Transport.h"
+#include "antproto/Transport.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
 
@@ -12,11 +12,11 @@
 namespace caltrix::antlib {
 
 // The built-in virtual stick with a world of its own, as CALTRIX_ANT=sim opens it.
-class SimTransport final : public Transport {
+class SimTransport final : public antproto::Transport {
 public:
     SimTransport(platform::Clock& clock, const antsim::WorldOptions& options);
 
-    bool open(TransportListener& listener, std::string& error) override { return stick_.open(listener, error); }
+    bool open(antproto::TransportListener& listener, std::string& error) override { return stick_.open(listener, error); }
     bool write(std::span<const std::uint8_t> bytes) override { return stick_.write(bytes); }
     void close() override { stick_.close(); }
 

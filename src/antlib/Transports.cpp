@@ -7,6 +7,8 @@
 
 namespace caltrix::antlib {
 
+using antproto::Transport;
+
 TransportFactory transportsFromEnvironment(platform::Clock& clock)
 {
     return [&clock](std::uint8_t number, std::uint32_t baudRate, std::string& error) -> std::unique_ptr<Transport> {

@@ -10,6 +10,8 @@
 
 namespace caltrix::antlib {
 
+using antproto::TransportListener;
+
 namespace {
 struct Candidate {
     libusb_device* device;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "antlib/ReaderThread.h"
-#include "antlib/Transport.h"
+#include "antproto/Transport.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +20,7 @@ namespace caltrix::antlib {
 // such stick in bus/port order, its kernel driver detached, interface 0 claimed, bulk OUT 0x01 and
 // bulk IN 0x81. A reader thread waits in libusb for IN data (waking every ReadTimeoutMs to see
 // whether it should stop); writes wait at most WriteTimeoutMs.
-class UsbTransport final : public Transport {
+class UsbTransport final : public antproto::Transport {
 public:
     static constexpr std::uint16_t VendorId = 0x0FCF;
     static constexpr std::uint16_t ProductUsb2 = 0x1008;
@@ -35,12 +35,12 @@ public:
 
     // Fails without a message when there is no n-th stick; with one line naming the fix when the
     // stick is there but cannot be opened or claimed.
-    bool open(TransportListener& listener, std::string& error) override;
+    bool open(antproto::TransportListener& listener, std::string& error) override;
     bool write(std::span<const std::uint8_t> bytes) override;
     void close() override;
 
 private:
-    std::string readLoop(TransportListener& listener);
+    std::string readLoop(antproto::TransportListener& listener);
     void release();
 
     ReaderThread reader_;

@@ -6,7 +6,7 @@
 namespace caltrix::antsim {
 
 namespace {
-namespace msg = antlib::msg;
+namespace msg = antproto::msg;
 
 const char* messageName(std::uint8_t id)
 {
@@ -46,7 +46,7 @@ std::string hex(std::uint8_t b)
 }
 } // namespace
 
-std::string describe(const antlib::AntMessage& m)
+std::string describe(const antproto::AntMessage& m)
 {
     if (m.id == msg::ChannelResponse && m.at(1) == msg::RfEvent)
         return "ChannelEvent ch " + std::to_string(m.at(0)) + ": " + eventName(m.at(2));

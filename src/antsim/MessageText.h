@@ -1,6 +1,6 @@
 #pragma once
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <string>
 
@@ -8,6 +8,6 @@ namespace caltrix::antsim {
 
 // One message in readable form, for the verbose mode of antsim: its name, then the payload in hex,
 // e.g. "AssignChannel [01 00 01]" or "ChannelEvent ch 1: SearchTimeout".
-std::string describe(const antlib::AntMessage& message);
+std::string describe(const antproto::AntMessage& message);
 
 } // namespace caltrix::antsim

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "antlib/Transport.h"
+#include "antproto/Transport.h"
 #include "antsim/VirtualStick.h"
 
 #include <functional>
@@ -14,7 +14,7 @@ namespace caltrix::antsim {
 // The virtual stick behind a pseudo-terminal, so that a program opens it as a serial stick: the
 // host's bytes arrive on the master side and go to the stick, the stick's answers are written
 // back. Main thread (a Qt event loop watches the master side).
-class PtyStick final : private antlib::TransportListener {
+class PtyStick final : private antproto::TransportListener {
 public:
     explicit PtyStick(VirtualStick& stick);
     ~PtyStick() override;

@@ -1,9 +1,14 @@
 #include "antsim/SimDevices.h"
 
+#include "antproto/DeviceProfiles.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace caltrix::antsim {
+
+namespace trainer = antproto::profile::trainer;
+namespace console = antproto::profile::console;
 
 namespace {
 std::uint8_t lowByte(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
@@ -13,21 +18,6 @@ std::uint8_t digit(double value, double weight)
     return static_cast<std::uint8_t>(static_cast<long>(std::floor(value / weight)) % 10);
 }
 
-// Native trainer command codes (byte 0 of what the host sends).
-constexpr std::uint8_t CmdResistance = 0x01;
-constexpr std::uint8_t CmdMemoryWrite = 0x03;
-constexpr std::uint8_t CmdFour = 0x04;
-constexpr std::uint8_t CmdDistance = 0x07;
-constexpr std::uint8_t CmdEight = 0x08;
-constexpr std::uint8_t PageMemory = 0x02;
-constexpr std::uint8_t PageDistance = 0x07;
-constexpr std::uint8_t PageSeventeen = 0x11;
-constexpr std::uint8_t PageAck = 0xFF;
-constexpr std::uint8_t PageNack = 0xFE;
-constexpr std::uint8_t PageKeys = 0x05;
-constexpr std::uint8_t ConsoleKeepAlive = 0x0A;
-constexpr std::uint8_t ConsoleSwitch = 0x09;
-constexpr std::uint8_t ConsoleEight = 0x08;
 } // namespace
 
 SimDevice::SimDevice(std::string name, DeviceIdentity identity, RiderModel& rider)
@@ -46,6 +36,8 @@ NativeTrainer::NativeTrainer(DeviceIdentity identity, RiderModel& rider)
 {
 }
 
+// [0] page: an answer waiting, else every 8th packet 0x02 [1..6] memory values, else 0x11 [1]
+// the resistance level in force.
 Payload NativeTrainer::nextPacket(std::uint64_t nowMs)
 {
     rider_.advanceTo(nowMs);
@@ -55,38 +47,40 @@ Payload NativeTrainer::nextPacket(std::uint64_t nowMs)
         return p;
     }
     if (++counter_ % 8 == 0) {
-        Payload p { PageMemory };
+        Payload p { trainer::PageMemory };
         for (int i = 0; i < 6; ++i)
             p[static_cast<std::size_t>(i) + 1] = lowByte(memory_[static_cast<std::size_t>(i)]);
         return p;
     }
-    return { PageSeventeen, rider_.resistance() };
+    return { trainer::PageSingleValue, rider_.resistance() };
 }
 
+// [0] command; 0x01 [1] resistance level; 0x03 [1..2] word 0 LE, [3..7] words 1..5; 0x07 asks
+// for page 0x07 [1..3] metres (24 bits LE); others are acknowledged (0xFF) or refused (0xFE).
 bool NativeTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     switch (data[0]) {
-    case CmdResistance:
+    case trainer::CmdResistance:
         rider_.setResistance(data[1]);
         return true;
-    case CmdMemoryWrite:
+    case trainer::CmdMemoryWrite:
         // Word 0 comes whole (low, high), words 1 to 5 as their low bytes.
         memory_[0] = static_cast<std::uint16_t>(data[1] | (data[2] << 8));
         for (std::size_t i = 1; i < 6; ++i)
             memory_[i] = data[i + 2];
-        answer_ = Payload { PageAck, CmdMemoryWrite };
+        answer_ = Payload { trainer::PageAck, trainer::CmdMemoryWrite };
         return true;
-    case CmdDistance: {
+    case trainer::CmdDistanceRequest: {
         const auto metres = static_cast<std::uint32_t>(rider_.distanceMetres());
-        answer_ = Payload { PageDistance, lowByte(metres), highByte(metres), lowByte(metres >> 16) };
+        answer_ = Payload { trainer::PageDistance, lowByte(metres), highByte(metres), lowByte(metres >> 16) };
         return true;
     }
-    case CmdFour:
-    case CmdEight:
-        answer_ = Payload { PageAck, data[0] };
+    case trainer::CmdCodeOnly:
+    case trainer::CmdThreeByteValue:
+        answer_ = Payload { trainer::PageAck, data[0] };
         return true;
     default:
-        answer_ = Payload { PageNack, data[0] };
+        answer_ = Payload { trainer::PageNack, data[0] };
         return false;
     }
 }
@@ -131,6 +125,8 @@ CompactTrainer::CompactTrainer(DeviceIdentity identity, RiderModel& rider)
 {
 }
 
+// [0] speed units|tenths, [1] tens|hundreds (km/h digits, high|low nibble); [2..3] count LE of
+// 2 m; [4] cadence units|0, [5] tens|hundreds (rev/min); [6..7] 0 (in range).
 Payload CompactTrainer::nextPacket(std::uint64_t nowMs)
 {
     rider_.advanceTo(nowMs);
@@ -148,6 +144,7 @@ Payload CompactTrainer::nextPacket(std::uint64_t nowMs)
              0 };
 }
 
+// [0..1] the host's value LE, whose low byte is taken as the resistance level.
 bool CompactTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     hostValue_ = static_cast<std::uint16_t>(data[0] | data[1] << 8);
@@ -189,6 +186,8 @@ void Console::pressKey(int key, std::uint64_t untilMs)
         heldUntil_[static_cast<std::size_t>(key)] = untilMs;
 }
 
+// [0] page: an answer waiting, else every 16th packet 0x02 [1..6] memory values, else 0x05
+// [1..4] key states, 1 while held.
 Payload Console::nextPacket(std::uint64_t nowMs)
 {
     now_ = nowMs;
@@ -198,23 +197,24 @@ Payload Console::nextPacket(std::uint64_t nowMs)
         return p;
     }
     if (++counter_ % 16 == 0)
-        return { PageMemory, 1, 2, 3, 4, 5, 6, 0 };
-    Payload p { PageKeys };
+        return { console::PageMemory, 1, 2, 3, 4, 5, 6, 0 };
+    Payload p { console::PageKeys };
     for (std::size_t k = 0; k < 4; ++k)
         p[k + 1] = nowMs < heldUntil_[k] ? 1 : 0;
     return p;
 }
 
+// [0] command: 0x0A keep-alive (the first one acknowledged), 0x09 switch and 0x08 acknowledged.
 bool Console::receive(std::span<const std::uint8_t, 8> data, bool)
 {
     switch (data[0]) {
-    case ConsoleKeepAlive:
+    case console::CmdKeepAlive:
         if (keepAlives_++ == 0)
-            answer_ = Payload { PageAck, ConsoleKeepAlive };
+            answer_ = Payload { console::PageAck, console::CmdKeepAlive };
         return true;
-    case ConsoleSwitch:
-    case ConsoleEight:
-        answer_ = Payload { PageAck, data[0] };
+    case console::CmdSwitch:
+    case console::CmdAcknowledgedOnly:
+        answer_ = Payload { console::PageAck, data[0] };
         return true;
     default:
         return false;

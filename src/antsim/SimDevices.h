@@ -1,5 +1,6 @@
 #pragma once
 
+#include "antproto/AntMessage.h"
 #include "antsim/RiderModel.h"
 
 #include <array>
@@ -16,11 +17,11 @@ using Key = std::array<std::uint8_t, 8>;
 // What identifies a transmitting device on the air.
 struct DeviceIdentity {
     Key networkKey {};
-    std::uint8_t rfFrequency = 57; // MHz above 2400
+    std::uint8_t rfFrequency = antproto::DefaultRfFrequency; // MHz above 2400
     std::uint16_t deviceNumber = 0;
     std::uint8_t deviceType = 0;
     std::uint8_t transmissionType = 0;
-    std::uint16_t period = 8192; // 1/32768 s
+    std::uint16_t period = antproto::DefaultChannelPeriod; // 1/32768 s
 };
 
 // A simulated radio device (a master): sends one packet per slot and takes what a receiving

@@ -1,19 +1,20 @@
 #include "antsim/SimWorld.h"
 
+#include "antproto/DeviceProfiles.h"
+
 #include "platform/Clock.h"
 
 namespace caltrix::antsim {
 
 namespace {
-// Identities as the receiving side lays out its channels: device type, transmission type, RF
-// frequency and period of each device.
-constexpr std::uint8_t TrainerType = 19;
-constexpr std::uint8_t SpeedCadenceType = 121;
-constexpr std::uint8_t HeartRateType = 120;
-constexpr std::uint8_t ConsoleType = 18;
-constexpr std::uint8_t TrainerRf = 71;
-constexpr std::uint8_t ConsoleRf = 70;
-constexpr std::uint8_t AntPlusRf = 57;
+
+// The identity a simulated device transmits with, as its channel-plan profile finds it.
+DeviceIdentity identity(const Key& key, const antproto::profile::DeviceProfile& profile, std::uint16_t deviceNumber)
+{
+    return { key, profile.rfFrequency, deviceNumber, profile.deviceType, antproto::profile::TransmittedType,
+             profile.period };
+}
+
 } // namespace
 
 SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
@@ -26,21 +27,21 @@ SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
     rider_.setEffort(options.effort);
     if (options.trainer) {
         devices_.push_back(std::make_unique<NativeTrainer>(
-            DeviceIdentity { options.keyB, TrainerRf, options.trainerNumber, TrainerType, 1, 31814 }, rider_));
+            identity(options.keyB, antproto::profile::NativeTrainer, options.trainerNumber), rider_));
         devices_.push_back(std::make_unique<SpeedCadenceSensor>(
-            DeviceIdentity { options.keyA, AntPlusRf, options.trainerNumber, SpeedCadenceType, 1, 8086 }, rider_,
+            identity(options.keyA, antproto::profile::SpeedCadenceSensor, options.trainerNumber), rider_,
             options.rollDiameterMm, options.eventsPerTurn));
     }
     if (options.compactTrainer)
         devices_.push_back(std::make_unique<CompactTrainer>(
-            DeviceIdentity { options.keyA, AntPlusRf, options.compactTrainerNumber, SpeedCadenceType, 1, 16172 },
+            identity(options.keyA, antproto::profile::CompactTrainer, options.compactTrainerNumber),
             rider_));
     if (options.heartRate)
         devices_.push_back(std::make_unique<HeartRateBelt>(
-            DeviceIdentity { options.keyA, AntPlusRf, options.heartRateNumber, HeartRateType, 1, 8070 }, rider_));
+            identity(options.keyA, antproto::profile::HeartRateBelt, options.heartRateNumber), rider_));
     if (options.console)
         devices_.push_back(std::make_unique<Console>(
-            DeviceIdentity { options.keyB, ConsoleRf, options.consoleNumber, ConsoleType, 1, 16150 }, rider_));
+            identity(options.keyB, antproto::profile::Console, options.consoleNumber), rider_));
 }
 
 std::uint64_t SimWorld::now()

@@ -1,21 +1,19 @@
 #include "antsim/VirtualStick.h"
 
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 
 #include <algorithm>
 
 namespace caltrix::antsim {
 
-using antlib::AntMessage;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
-namespace command = antlib::command;
+using antproto::AntMessage;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
+namespace command = antproto::command;
 
 namespace {
 constexpr std::uint8_t ResetReasonCommand = 0x20;
 constexpr std::uint8_t SearchNever = 0xFF;
-constexpr std::uint8_t VersionRequest = 0x3E;
-constexpr std::uint8_t SerialNumberRequest = 0x61;
 
 // Period in 1/32768 s as milliseconds, at least 1.
 std::uint32_t periodMs(std::uint16_t period) { return std::max<std::uint32_t>(1, period * 1000u / 32768u); }
@@ -29,7 +27,7 @@ VirtualStick::VirtualStick(SimWorld& world)
 
 VirtualStick::~VirtualStick() { close(); }
 
-bool VirtualStick::open(antlib::TransportListener& listener, std::string& error)
+bool VirtualStick::open(antproto::TransportListener& listener, std::string& error)
 {
     if (!present_ || !world_.options().stickPresent || unplugged_) {
         error = "No virtual ANT stick is plugged in (the simulated stick is set to be absent).";
@@ -79,7 +77,7 @@ void VirtualStick::send(const AntMessage& message)
         return;
     if (onMessage)
         onMessage(message, true);
-    const auto frame = antlib::encodeFrame(message);
+    const auto frame = antproto::encodeFrame(message);
     outgoing_.insert(outgoing_.end(), frame.bytes().begin(), frame.bytes().end());
     if (flushId_ == 0)
         flushId_ = world_.clock().callAfter(AnswerDelayMs, [this] { flush(); });
@@ -210,11 +208,11 @@ void VirtualStick::answerRequest(std::uint8_t number, std::uint8_t requested)
     case msg::Capabilities:
         send({ msg::Capabilities, { Channels, Networks, 0x00, 0xBA, 0x36, 0x00 } });
         return;
-    case VersionRequest:
-        send({ VersionRequest, { 'A', 'J', 'K', '1', '.', '0', '0', 'S', 'I', 'M', 0 } });
+    case msg::Version:
+        send({ msg::Version, { 'A', 'J', 'K', '1', '.', '0', '0', 'S', 'I', 'M', 0 } });
         return;
-    case SerialNumberRequest:
-        send({ SerialNumberRequest, { 0x12, 0x34, 0x56, 0x78 } });
+    case msg::SerialNumber:
+        send({ msg::SerialNumber, { 0x12, 0x34, 0x56, 0x78 } });
         return;
     default:
         break;

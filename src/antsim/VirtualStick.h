@@ -1,8 +1,8 @@
 #pragma once
 
-#include "antlib/AntMessage.h"
-#include "antlib/FrameDecoder.h"
-#include "antlib/Transport.h"
+#include "antproto/AntMessage.h"
+#include "antproto/FrameDecoder.h"
+#include "antproto/Transport.h"
 #include "antsim/SimWorld.h"
 #include "platform/Clock.h"
 
@@ -28,7 +28,7 @@ namespace caltrix::antsim {
 // - no transmit-slot event (3) on receiving channels (a stick sends it for master channels only);
 // - commands in the wrong channel state are refused with 0x15, as clone sticks were seen to do;
 // - capabilities: 8 channels, 3 networks, standard options 0x00, advanced 0xBA, advanced 2 0x36.
-class VirtualStick final : public antlib::Transport {
+class VirtualStick final : public antproto::Transport {
 public:
     static constexpr int Channels = 8;
     static constexpr int Networks = 3;
@@ -39,7 +39,7 @@ public:
     explicit VirtualStick(SimWorld& world);
     ~VirtualStick() override;
 
-    bool open(antlib::TransportListener& listener, std::string& error) override;
+    bool open(antproto::TransportListener& listener, std::string& error) override;
     bool write(std::span<const std::uint8_t> bytes) override;
     void close() override;
 
@@ -53,7 +53,7 @@ public:
     void setTransmitSlotEvents(bool on) { transmitSlotEvents_ = on; }
 
     // Observation for tests and the verbose mode of antsim: every message in and out.
-    std::function<void(const antlib::AntMessage&, bool toHost)> onMessage;
+    std::function<void(const antproto::AntMessage&, bool toHost)> onMessage;
 
     enum class State { Unassigned, Assigned, Searching, Tracking };
     State channelState(int channel) const { return channels_[static_cast<std::size_t>(channel)].state; }
@@ -66,24 +66,24 @@ private:
         std::uint16_t deviceNumber = 0;
         std::uint8_t deviceType = 0;
         std::uint8_t transmissionType = 0;
-        std::uint16_t period = 8192;
+        std::uint16_t period = antproto::DefaultChannelPeriod;
         std::uint8_t searchTimeout = 10;
-        std::uint8_t rfFrequency = 66;
+        std::uint8_t rfFrequency = antproto::DefaultRfFrequency;
         SimDevice* device = nullptr; // the device found, while open
         int misses = 0;
         std::uint64_t searchStart = 0;
         platform::ScheduleId slot = 0;
-        std::optional<antlib::AntMessage> pending; // data for the device in the next slot
+        std::optional<antproto::AntMessage> pending; // data for the device in the next slot
     };
 
-    void handle(const antlib::AntMessage& message);
-    void send(const antlib::AntMessage& message);
+    void handle(const antproto::AntMessage& message);
+    void send(const antproto::AntMessage& message);
     void flush();
     void respond(std::uint8_t channel, std::uint8_t answered, std::uint8_t result);
     void event(std::uint8_t channel, std::uint8_t code);
-    std::uint8_t configure(const antlib::AntMessage& message);
+    std::uint8_t configure(const antproto::AntMessage& message);
     void answerRequest(std::uint8_t channel, std::uint8_t requested);
-    void queueData(const antlib::AntMessage& message);
+    void queueData(const antproto::AntMessage& message);
     void reset();
 
     void startSearch(std::uint8_t channel);
@@ -98,8 +98,8 @@ private:
     Channel* channel(std::uint8_t number);
 
     SimWorld& world_;
-    antlib::TransportListener* listener_ = nullptr;
-    antlib::FrameDecoder decoder_;
+    antproto::TransportListener* listener_ = nullptr;
+    antproto::FrameDecoder decoder_;
     std::array<Channel, Channels> channels_ {};
     std::array<Key, Networks> keys_ {};
     std::vector<std::uint8_t> outgoing_;

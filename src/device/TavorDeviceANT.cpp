@@ -35,22 +35,10 @@ constexpr std::uint32_t TrainerWaitMs = 40000;
 constexpr std::int32_t DisconnectSettleMs = 400;
 constexpr std::uint8_t UsbNumbers = 8;
 
-// The channel plan. Every channel receives (ANT channel type 0); periods are in 1/32768 s.
+// The channel plan: every channel receives (ANT channel type 0).
 constexpr std::uint8_t ReceivingChannel = 0;
-constexpr std::uint8_t PublicNetwork = 0;  // standard sensors, opened with key A
-constexpr std::uint8_t TrainerNetwork = 1; // the trainer and its console, opened with key B
-constexpr std::uint8_t SensorRf = 57;      // MHz above 2400
-struct ChannelKind {
-    std::uint8_t network;
-    std::uint16_t period;
-    std::uint8_t deviceType;
-    std::uint8_t transmissionType;
-};
-constexpr ChannelKind HeartBelt { PublicNetwork, 8070, 120, 0 };          // about 4.06 messages/s
-constexpr ChannelKind NativeTrainer { TrainerNetwork, 31814, 19, 1 };     // about 1.03/s
-constexpr ChannelKind SpeedCadenceSensor { PublicNetwork, 8086, 121, 0 }; // about 4.05/s
-constexpr ChannelKind CompactTrainer { PublicNetwork, 16172, 121, 1 };    // about 2.03/s
-constexpr ChannelKind Console { TrainerNetwork, 16150, 18, 1 };           // about 2.03/s
+using antproto::profile::DeviceProfile;
+namespace profile = antproto::profile;
 
 // Roller diameter of the models that fix it.
 struct VersionRoll {
@@ -104,10 +92,10 @@ void assignIfDifferent(T& field, const T& value)
 ant::lumo_ANT* link() { return ant::AntLink.get(); }
 
 // Each description builds its network key afresh.
-void describeChannel(ant::lumo_ANT& l, std::uint8_t channel, const ChannelKind& kind, std::uint8_t rf,
+void describeChannel(ant::lumo_ANT& l, std::uint8_t channel, const DeviceProfile& kind, std::uint8_t rf,
                      std::uint32_t deviceNumber)
 {
-    const auto key = kind.network == PublicNetwork ? antlib::networkKeyA() : antlib::networkKeyB();
+    const auto key = kind.network == profile::PublicNetwork ? antlib::networkKeyA() : antlib::networkKeyB();
     l.SetChannelParameters(channel, kind.network, kind.period, kind.deviceType, kind.transmissionType,
                            ReceivingChannel, rf, deviceNumber, key);
 }
@@ -185,9 +173,9 @@ TTavorDeviceANT::TTavorDeviceANT(platform::TComponent* AOwner)
     FHeartEnabled = true;
     FUnitType = 0;
     SetMsgUsbDongleNotFound(DefaultMsgUsbDongleNotFound);
-    ChannelTrainer = 71;
-    ChannelSpeedCadence = 57;
-    ChannelConsole = 70;
+    ChannelTrainer = profile::NativeTrainer.rfFrequency;
+    ChannelSpeedCadence = profile::SpeedCadenceSensor.rfFrequency;
+    ChannelConsole = profile::Console.rfFrequency;
 }
 
 TTavorDeviceANT::~TTavorDeviceANT()
@@ -322,9 +310,9 @@ void TTavorDeviceANT::DefineProperties(platform::PropertyList& properties)
         [this](const QVariant& v) { SetEnableConsole(v.toBool()); });
     add("MsgUsbDongleNotFound", [this] { return QVariant(FMsgUsbDongleNotFound); },
         [this](const QVariant& v) { SetMsgUsbDongleNotFound(v.toString()); });
-    byte("ChannelConsole", ChannelConsole, 70);
-    byte("ChannelTrainer", ChannelTrainer, 71);
-    byte("ChannelSpeedCadence", ChannelSpeedCadence, 57);
+    byte("ChannelConsole", ChannelConsole, profile::Console.rfFrequency);
+    byte("ChannelTrainer", ChannelTrainer, profile::NativeTrainer.rfFrequency);
+    byte("ChannelSpeedCadence", ChannelSpeedCadence, profile::SpeedCadenceSensor.rfFrequency);
 }
 
 // ---- simple accessors -------------------------------------------------------------------------
@@ -626,14 +614,14 @@ void TTavorDeviceANT::describeChannels(ant::lumo_ANT& l, std::int32_t TrainerNum
                                        std::int32_t KeyboardNumber)
 {
     const auto trainer = static_cast<std::uint32_t>(TrainerNumber);
-    describeChannel(l, ant::HeartChannel, HeartBelt, SensorRf, static_cast<std::uint32_t>(HrNumber));
+    describeChannel(l, ant::HeartChannel, profile::HeartRateBelt, profile::HeartRateBelt.rfFrequency, static_cast<std::uint32_t>(HrNumber));
     if (FRecieverType == rtTrainerNetwork) {
-        describeChannel(l, ant::TrainerChannel, NativeTrainer, ChannelTrainer, trainer);
-        describeChannel(l, ant::SensorChannel, SpeedCadenceSensor, ChannelSpeedCadence, trainer);
+        describeChannel(l, ant::TrainerChannel, profile::NativeTrainer, ChannelTrainer, trainer);
+        describeChannel(l, ant::SensorChannel, profile::SpeedCadenceSensor, ChannelSpeedCadence, trainer);
     } else {
-        describeChannel(l, ant::TrainerChannel, CompactTrainer, SensorRf, trainer);
+        describeChannel(l, ant::TrainerChannel, profile::CompactTrainer, profile::CompactTrainer.rfFrequency, trainer);
     }
-    describeChannel(l, ant::ConsoleChannel, Console, ChannelConsole, static_cast<std::uint32_t>(KeyboardNumber));
+    describeChannel(l, ant::ConsoleChannel, profile::Console, ChannelConsole, static_cast<std::uint32_t>(KeyboardNumber));
 }
 
 void TTavorDeviceANT::waitForTrainer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ant/lumo_ant_class.h"
+#include "antproto/DeviceProfiles.h"
 #include "device/TavorDeviceInterface.h"
 #include "devicebase/VelDeviceBaseClasses.h"
 #include "platform/PeriodicTimer.h"
@@ -205,9 +206,10 @@ public:
     bool EnableConsole() const { return FEnableConsole; }
     void SetEnableConsole(bool Value) override { FEnableConsole = Value; }
     const QString& MsgUsbDongleNotFound() const { return FMsgUsbDongleNotFound; }
-    std::uint8_t ChannelConsole = 70;      // RF frequency of the console channel, MHz above 2400
-    std::uint8_t ChannelTrainer = 71;      // RF frequency of the trainer channel
-    std::uint8_t ChannelSpeedCadence = 57; // RF frequency of the speed-and-cadence channel
+    // RF frequencies (MHz above 2400) of the console, trainer and speed-and-cadence channels.
+    std::uint8_t ChannelConsole = antproto::profile::Console.rfFrequency;
+    std::uint8_t ChannelTrainer = antproto::profile::NativeTrainer.rfFrequency;
+    std::uint8_t ChannelSpeedCadence = antproto::profile::SpeedCadenceSensor.rfFrequency;
 
     void SetOnConnected(TNotifyEvent Handler) override { TVelCustomDevice::OnConnected = std::move(Handler); }
     void SetOnStats(TNotifyEvent Handler) override { OnStats = std::move(Handler); }

@@ -2,39 +2,20 @@
 
 #include "platform/Platform.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 
 namespace caltrix::platform {
 
-void QtDesktop::showMessageBox(const MessageBox& box)
+void ConsoleDesktop::showMessageBox(const MessageBox& box)
 {
-    QMessageBox dialog;
-    dialog.setText(box.text);
-    dialog.setWindowTitle(box.caption);
-    switch (box.icon) {
-    case BoxIcon::None:
-        dialog.setIcon(QMessageBox::NoIcon);
-        break;
-    case BoxIcon::Information:
-        dialog.setIcon(QMessageBox::Information);
-        break;
-    case BoxIcon::Warning:
-        dialog.setIcon(QMessageBox::Warning);
-        break;
-    case BoxIcon::Error:
-        dialog.setIcon(QMessageBox::Critical);
-        break;
-    }
-    dialog.setStandardButtons(QMessageBox::Ok);
-    if (box.systemModal) {
-        dialog.setWindowModality(Qt::ApplicationModal);
-        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    }
-    dialog.exec();
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(box.caption), qUtf8Printable(box.text));
 }
 
-void QtDesktop::beep() { QApplication::beep(); }
+void ConsoleDesktop::beep()
+{
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
 
 MessageBox unhandledErrorBox(const QString& message)
 {

@@ -29,8 +29,10 @@ public:
     virtual void beep() = 0;
 };
 
-// Qt Widgets implementation; needs a QApplication.
-class QtDesktop final : public Desktop {
+// The desktop of a program without windows (command-line tools, or before the windowed program
+// installs its own): a box is written to standard error as its caption and text, and the beep
+// is the terminal bell. The windowed desktop is desktop::QtDesktop.
+class ConsoleDesktop final : public Desktop {
 public:
     void showMessageBox(const MessageBox& box) override;
     void beep() override;

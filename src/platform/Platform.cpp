@@ -23,8 +23,8 @@ Clock& clock()
 Desktop& desktop()
 {
     if (!currentDesktop) {
-        static QtDesktop qt;
-        currentDesktop = &qt;
+        static ConsoleDesktop console;
+        currentDesktop = &console;
     }
     return *currentDesktop;
 }

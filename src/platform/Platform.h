@@ -8,8 +8,9 @@
 
 namespace caltrix::platform {
 
-// The platform services in use by the whole program. The program runs on the real clock and the
-// Qt desktop; a test hands in others for its own duration with the Scoped... classes below.
+// The platform services in use by the whole program: the real clock, and the console desktop
+// unless the windowed program installs the Qt desktop with ScopedDesktop. A test hands in others
+// for its own duration with the Scoped... classes below.
 // These are the only replaceable globals of the program: the time source and the desktop are
 // process-wide by nature, as the operating system's own are.
 Clock& clock();

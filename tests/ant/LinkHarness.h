@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 
 #include "ant/lumo_ant_class.h"
+#include "antproto/DeviceProfiles.h"
 #include "antlib/AntDriver.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SimTransport.h"
@@ -200,14 +201,21 @@ inline void describePlan(lumo_ANT& link, std::uint32_t mode, PlanNumbers n = {})
     const AntKey keyA = antlib::defaultNetworkKeyA();
     const AntKey keyB = antlib::defaultNetworkKeyB();
     link.ReceiverMode = mode;
-    link.SetChannelParameters(0, 0, 8070, 120, 0, 0, 57, n.heart, keyA);
+    namespace profile = antproto::profile;
+    // Each channel as the device component describes it: receiving (type 0), with its key.
+    auto describe = [&](std::uint8_t ch, const profile::DeviceProfile& p, std::uint32_t number) {
+        const AntKey& key = p.network == profile::PublicNetwork ? keyA : keyB;
+        link.SetChannelParameters(ch, p.network, p.period, p.deviceType, p.transmissionType, 0, p.rfFrequency,
+                                  number, key);
+    };
+    describe(0, profile::HeartRateBelt, n.heart);
     if (mode == ModeTrainerNetwork) {
-        link.SetChannelParameters(1, 1, 31814, 19, 1, 0, 71, n.trainer, keyB);
-        link.SetChannelParameters(2, 0, 8086, 121, 0, 0, 57, n.trainer, keyA);
+        describe(1, profile::NativeTrainer, n.trainer);
+        describe(2, profile::SpeedCadenceSensor, n.trainer);
     } else {
-        link.SetChannelParameters(1, 0, 16172, 121, 1, 0, 57, n.trainer, keyA);
+        describe(1, profile::CompactTrainer, n.trainer);
     }
-    link.SetChannelParameters(3, 1, 16150, 18, 1, 0, 70, n.console, keyB);
+    describe(3, profile::Console, n.console);
 }
 
 // Virtual time for the link: the platform clock is a VirtualClock for the fixture's lifetime.

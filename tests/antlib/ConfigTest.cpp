@@ -1,6 +1,6 @@
 #include "antlib/AntConfig.h"
 #include "antlib/AntDriver.h"
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SimTransport.h"
 #include "platform/Error.h"
@@ -11,6 +11,7 @@
 
 using namespace caltrix;
 using namespace caltrix::antlib;
+using namespace caltrix::antproto;
 
 TEST(AntConfig, ParsesEveryFormOfCaltrixAnt)
 {

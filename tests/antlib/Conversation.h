@@ -2,6 +2,7 @@
 
 #include "antlib/AntLibrary.h"
 #include "antlib/NetworkKeys.h"
+#include "antproto/DeviceProfiles.h"
 #include "platform/Clock.h"
 
 #include <functional>
@@ -27,13 +28,14 @@ inline bool processUntil(platform::Clock& clock, const std::function<bool()>& do
 // The configuration of the native trainer's channel (1, network 1) as the link sends it.
 inline void configureTrainerChannel(AntLibrary& library, std::uint16_t deviceNumber)
 {
-    library.ANT_SetNetworkKey(1, defaultNetworkKeyB());
-    library.ANT_AssignChannel(1, 0, 1);
-    library.ANT_SetChannelId(1, deviceNumber, 19, 1);
-    library.ANT_SetChannelPeriod(1, 31814);
+    const auto& p = antproto::profile::NativeTrainer;
+    library.ANT_SetNetworkKey(p.network, defaultNetworkKeyB());
+    library.ANT_AssignChannel(1, 0, p.network);
+    library.ANT_SetChannelId(1, deviceNumber, p.deviceType, p.transmissionType);
+    library.ANT_SetChannelPeriod(1, p.period);
     library.ANT_SetChannelTxPower(1, 3);
     library.ANT_SetChannelSearchTimeout(1, 4);
-    library.ANT_SetChannelRFFreq(1, 71);
+    library.ANT_SetChannelRFFreq(1, p.rfFrequency);
     library.ANT_OpenChannel(1);
 }
 

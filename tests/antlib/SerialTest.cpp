@@ -1,7 +1,7 @@
 #include "Conversation.h"
 
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SerialTransport.h"
 #include "antsim/PtyStick.h"
@@ -14,8 +14,8 @@
 #include <functional>
 
 using namespace caltrix;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
 
 namespace {
 
@@ -29,7 +29,7 @@ protected:
         : world(clock, worldOptions())
         , stick(world)
         , pty(stick)
-        , driver(clock, [this](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antlib::Transport> {
+        , driver(clock, [this](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antproto::Transport> {
             if (n != 0)
                 return nullptr;
             return std::make_unique<antlib::SerialTransport>(clock, pty.path(), baud);
@@ -60,7 +60,7 @@ protected:
             1,
             [this](std::uint8_t, std::uint8_t event) {
                 events.push_back(event);
-                if (event == antlib::EventBroadcastReceived)
+                if (event == antproto::code::BroadcastReceived)
                     lastPage = receive;
                 return std::uint8_t { 0 };
             },
@@ -100,7 +100,7 @@ TEST_F(SerialFixture, RunsTheWholeChannelConversationAndTheTrainerHearsTheResist
         EXPECT_EQ(std::get<3>(responses[i]), code::NoError);
     }
     ASSERT_TRUE(until([&] { return !events.empty(); }));
-    EXPECT_EQ(events[0], antlib::EventBroadcastReceived);
+    EXPECT_EQ(events[0], antproto::code::BroadcastReceived);
     EXPECT_EQ(lastPage[0], 1);
     const std::array<std::uint8_t, 8> resistance { 0x01, 150, 0, 0, 0, 0, 0, 0 };
     EXPECT_TRUE(driver.ANT_SendBroadcastData(1, resistance));
@@ -151,7 +151,7 @@ TEST(SerialTransport, SaysWhyAStickCannotBeOpened)
         { "/dev/null", 57600, "not a terminal" },
         { "/dev/null", 50001, "115200" },
     };
-    struct NoListener : antlib::TransportListener {
+    struct NoListener : antproto::TransportListener {
         void bytesReceived(std::span<const std::uint8_t>) override { }
         void transportLost(const std::string&) override { }
     } listener;

@@ -3,8 +3,8 @@
 #include "Conversation.h"
 
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
-#include "antlib/Commands.h"
+#include "antproto/AntMessage.h"
+#include "antproto/Commands.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/UsbTransport.h"
 #include "antsim/SimWorld.h"
@@ -18,6 +18,7 @@
 
 using namespace caltrix;
 using namespace caltrix::antlib;
+using namespace caltrix::antproto;
 using caltrix::antlib::test::EmulatedAntStick;
 using caltrix::antlib::test::EmulatedUsb;
 
@@ -190,7 +191,7 @@ TEST_F(UsbFixture, RunsTheChannelConversationWhateverTheTransferSizes)
         }
         EXPECT_EQ(std::get<0>(responses[8]), msg::ChannelId);
         ASSERT_TRUE(until([&] { return !events.empty(); }));
-        EXPECT_EQ(events[0], EventBroadcastReceived);
+        EXPECT_EQ(events[0], code::BroadcastReceived);
         EXPECT_EQ(receive[0], 1);
     }
     // The host's bytes on bulk OUT are exactly the encoded commands.

@@ -3,6 +3,7 @@
 #include "antlib/AntDriver.h"
 #include "antlib/NetworkKeys.h"
 #include "antlib/SimTransport.h"
+#include "antproto/DeviceProfiles.h"
 #include "platform/VirtualClock.h"
 
 #include <array>
@@ -77,7 +78,8 @@ public:
 
     void configureTrainer(std::uint16_t number = 12345, std::uint8_t timeout = 4)
     {
-        configure(1, 1, number, 19, 1, 31814, timeout, 71);
+        const auto& p = antproto::profile::NativeTrainer;
+        configure(1, p.network, number, p.deviceType, p.transmissionType, p.period, timeout, p.rfFrequency);
     }
 
     // Lets `ms` of virtual time pass, running everything that falls due.

@@ -1,14 +1,14 @@
 #include "SimHarness.h"
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <gtest/gtest.h>
 
 using namespace caltrix;
 using namespace caltrix::antsim;
 using namespace caltrix::antsim::test;
-namespace code = antlib::code;
-namespace msg = antlib::msg;
+namespace code = antproto::code;
+namespace msg = antproto::msg;
 
 namespace {
 
@@ -133,7 +133,7 @@ TEST(VirtualStick, PairsWithAWildcardAndReportsTheRealIdOnlyOnceFound)
         << "before pairing the configured ID is echoed";
     h.run(300);
     ASSERT_FALSE(h.events(2).empty());
-    EXPECT_EQ(h.events(2)[0].code, antlib::EventBroadcastReceived);
+    EXPECT_EQ(h.events(2)[0].code, antproto::code::BroadcastReceived);
     EXPECT_EQ(h.events(2)[0].buffer[0], 2);
     h.take();
     h.driver.ANT_RequestMessage(2, msg::ChannelId);
@@ -155,7 +155,7 @@ TEST(VirtualStick, DeliversOnePacketPerPeriodWhileTracking)
     EXPECT_GE(received.size(), 39u);
     EXPECT_LE(received.size(), 41u);
     for (const auto& e : received)
-        EXPECT_EQ(e.code, antlib::EventBroadcastReceived);
+        EXPECT_EQ(e.code, antproto::code::BroadcastReceived);
     EXPECT_GT(received.back().buffer[8], 60) << "byte 7 of the payload is the heart rate";
 }
 
@@ -226,7 +226,7 @@ TEST(VirtualStick, ASilentSpellIsBridgedAndTrackingResumes)
     const auto got = codes(h.events(1));
     ASSERT_GE(got.size(), 3u);
     EXPECT_EQ(got[0], code::RxFailed);
-    EXPECT_EQ(got.back(), antlib::EventBroadcastReceived);
+    EXPECT_EQ(got.back(), antproto::code::BroadcastReceived);
 }
 
 TEST(VirtualStick, SendsQueuedDataInTheNextSlotAndEndsAcknowledgedDataInAnEvent)
@@ -246,7 +246,7 @@ TEST(VirtualStick, SendsQueuedDataInTheNextSlotAndEndsAcknowledgedDataInAnEvent)
     h.run(2'100);
     const auto events = h.events(1);
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[0].code, antlib::EventBroadcastReceived);
+    EXPECT_EQ(events[0].code, antproto::code::BroadcastReceived);
     EXPECT_EQ(events[1].code, code::TransferTxCompleted);
     EXPECT_EQ(events[2].buffer[1], 0xFF) << "the trainer acknowledges the memory write";
     EXPECT_EQ(events[2].buffer[2], 0x03);
@@ -322,7 +322,7 @@ TEST(VirtualStick, ReportsTransmitSlotsOnReceivingChannelsOnlyWhenAsked)
         h.run(1'100);
         const auto got = codes(h.events(0));
         ASSERT_FALSE(got.empty());
-        EXPECT_EQ(std::count(got.begin(), got.end(), code::Tx), asked ? std::count(got.begin(), got.end(), antlib::EventBroadcastReceived) : 0);
+        EXPECT_EQ(std::count(got.begin(), got.end(), code::Tx), asked ? std::count(got.begin(), got.end(), antproto::code::BroadcastReceived) : 0);
     }
 }
 

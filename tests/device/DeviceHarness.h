@@ -44,7 +44,7 @@ protected:
             auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) { sim = &t; });
             return std::make_unique<antlib::AntDriver>(clock,
                 [this, sticks](std::uint8_t number, std::uint32_t baud, std::string& error)
-                    -> std::unique_ptr<antlib::Transport> {
+                    -> std::unique_ptr<antproto::Transport> {
                     ++stickOpens;
                     return world.stickPresent ? sticks(number, baud, error) : nullptr;
                 });

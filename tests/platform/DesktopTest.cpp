@@ -43,3 +43,11 @@ TEST(DecimalSeparator, FollowsTheDefaultLocale)
     ScopedLocale point(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(decimalSeparator(), QLatin1Char('.'));
 }
+
+TEST(ConsoleDesktop, IsTheDesktopOfAProgramWithoutWindows)
+{
+    EXPECT_NE(dynamic_cast<ConsoleDesktop*>(&desktop()), nullptr);
+    testing::internal::CaptureStderr();
+    ConsoleDesktop().showMessageBox(unhandledErrorBox(QStringLiteral("No ANT stick was found")));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Caltrix: No ANT stick was found.\n");
+}

@@ -141,7 +141,7 @@ int main(int argc, char** argv)
     antsim::VirtualStick stick(world);
     stick.setMute(p.isSet("mute"));
     if (p.isSet("verbose")) {
-        stick.onMessage = [](const antlib::AntMessage& m, bool toHost) {
+        stick.onMessage = [](const antproto::AntMessage& m, bool toHost) {
             std::fprintf(stderr, "%s %s\n", toHost ? "<-" : "->", antsim::describe(m).c_str());
         };
     }

@@ -1,5 +1,6 @@
 #include "antlib/AntDriver.h"
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
+#include "antproto/DeviceProfiles.h"
 #include "antlib/NetworkKeys.h"
 #include "platform/Clock.h"
 
@@ -9,8 +10,8 @@
 #include <functional>
 
 using namespace caltrix;
-namespace msg = antlib::msg;
-namespace code = antlib::code;
+namespace msg = antproto::msg;
+namespace code = antproto::code;
 
 namespace {
 constexpr int PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
@@ -81,12 +82,13 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
     EXPECT_EQ(ids[0], msg::Startup);
     driver.ANT_SetNetworkKey(0, antlib::defaultNetworkKeyA());
     driver.ANT_AssignChannel(0, 0, 0);
-    driver.ANT_SetChannelId(0, 777, 120, 0);
-    driver.ANT_SetChannelPeriod(0, 8070);
-    driver.ANT_SetChannelRFFreq(0, 57);
+    const auto& belt = antproto::profile::HeartRateBelt;
+    driver.ANT_SetChannelId(0, 777, belt.deviceType, belt.transmissionType);
+    driver.ANT_SetChannelPeriod(0, belt.period);
+    driver.ANT_SetChannelRFFreq(0, belt.rfFrequency);
     driver.ANT_OpenChannel(0);
     ASSERT_TRUE(until(clock, [&] { return !events.empty(); }));
-    EXPECT_EQ(events[0], antlib::EventBroadcastReceived);
+    EXPECT_EQ(events[0], antproto::code::BroadcastReceived);
     EXPECT_GT(receive[8], 60) << "a heart rate";
 
     events.clear();

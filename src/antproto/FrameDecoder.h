@@ -1,13 +1,13 @@
 #pragma once
 
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
 
-namespace caltrix::antlib {
+namespace caltrix::antproto {
 
 // Turns a byte stream from a stick into messages: frames may be split across calls or packed
 // together, and garbage (noise, a frame with a bad checksum or an impossible length) is skipped by
@@ -74,4 +74,4 @@ private:
     std::uint64_t dropped_ = 0;
 };
 
-} // namespace caltrix::antlib
+} // namespace caltrix::antproto

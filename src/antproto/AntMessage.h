@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace caltrix::antlib {
+namespace caltrix::antproto {
 
 // A frame on the wire: SYNC LEN ID PAYLOAD[LEN] CHK, where CHK is the XOR of every byte before it,
 // SYNC included, and LEN counts the payload bytes only.
@@ -33,7 +33,9 @@ inline constexpr std::uint8_t BurstData = 0x50;
 inline constexpr std::uint8_t ChannelId = 0x51;
 inline constexpr std::uint8_t ChannelStatus = 0x52;
 inline constexpr std::uint8_t Capabilities = 0x54;
+inline constexpr std::uint8_t Version = 0x3E;
 inline constexpr std::uint8_t TxPower = 0x60;
+inline constexpr std::uint8_t SerialNumber = 0x61;
 inline constexpr std::uint8_t LowPrioritySearchTimeout = 0x63;
 inline constexpr std::uint8_t Startup = 0x6F;
 inline constexpr std::uint8_t SerialError = 0xAE;
@@ -59,7 +61,15 @@ inline constexpr std::uint8_t TransferInProgress = 0x1F;
 inline constexpr std::uint8_t MessageSizeExceedsLimit = 0x27;
 inline constexpr std::uint8_t InvalidMessage = 0x28;
 inline constexpr std::uint8_t InvalidNetworkNumber = 0x29;
+// Not on the wire: the codes with which the stick library's channel-event callback reports
+// received data, as the vendor library reports them.
+inline constexpr std::uint8_t BroadcastReceived = 0x9A;
+inline constexpr std::uint8_t AcknowledgedReceived = 0x9B;
 } // namespace code
+
+// A channel's settings before any command changes them.
+inline constexpr std::uint16_t DefaultChannelPeriod = 8192; // 1/32768 s, 4 messages/s
+inline constexpr std::uint8_t DefaultRfFrequency = 66;      // MHz above 2400
 
 // One message: its id and up to 41 payload bytes.
 struct AntMessage {
@@ -87,4 +97,4 @@ struct Frame {
 std::uint8_t checksum(std::span<const std::uint8_t> bytes);
 Frame encodeFrame(const AntMessage& message);
 
-} // namespace caltrix::antlib
+} // namespace caltrix::antproto

@@ -1,11 +1,11 @@
-#include "antlib/Commands.h"
-#include "antlib/FrameDecoder.h"
+#include "antproto/Commands.h"
+#include "antproto/FrameDecoder.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-using namespace caltrix::antlib;
+using namespace caltrix::antproto;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-namespace caltrix::antlib {
+namespace caltrix::antproto {
 
 // Where the bytes from a stick go. A transport calls it from its reader thread (USB, serial) or
 // from the main thread (the virtual stick); the receiver copes with either.
@@ -36,4 +36,4 @@ public:
     virtual void close() = 0;
 };
 
-} // namespace caltrix::antlib
+} // namespace caltrix::antproto

@@ -1,6 +1,6 @@
-#include "antlib/Commands.h"
+#include "antproto/Commands.h"
 
-namespace caltrix::antlib::command {
+namespace caltrix::antproto::command {
 
 namespace {
 std::uint8_t low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
@@ -85,4 +85,4 @@ AntMessage channelIdAnswer(std::uint8_t channel, std::uint16_t deviceNumber, std
 
 AntMessage startup(std::uint8_t reason) { return { msg::Startup, { reason } }; }
 
-} // namespace caltrix::antlib::command
+} // namespace caltrix::antproto::command

@@ -1,9 +1,9 @@
-#include "antlib/AntMessage.h"
+#include "antproto/AntMessage.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-namespace caltrix::antlib {
+namespace caltrix::antproto {
 
 AntMessage::AntMessage(std::uint8_t messageId, std::initializer_list<std::uint8_t> bytes)
     : AntMessage(messageId, std::span<const std::uint8_t>(bytes.begin(), bytes.size()))
@@ -44,4 +44,4 @@ Frame encodeFrame(const AntMessage& message)
     return frame;
 }
 
-} // namespace caltrix::antlib
+} // namespace caltrix::antproto

@@ -1,0 +1,43 @@
+#include "desktop/QtDesktop.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace caltrix::desktop {
+
+namespace {
+
+QMessageBox::Icon qtIcon(platform::BoxIcon icon)
+{
+    switch (icon) {
+    case platform::BoxIcon::Information:
+        return QMessageBox::Information;
+    case platform::BoxIcon::Warning:
+        return QMessageBox::Warning;
+    case platform::BoxIcon::Error:
+        return QMessageBox::Critical;
+    case platform::BoxIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+void QtDesktop::showMessageBox(const platform::MessageBox& box)
+{
+    QMessageBox dialog;
+    dialog.setText(box.text);
+    dialog.setWindowTitle(box.caption);
+    dialog.setIcon(qtIcon(box.icon));
+    dialog.setStandardButtons(QMessageBox::Ok);
+    if (box.systemModal) {
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    dialog.exec();
+}
+
+void QtDesktop::beep() { QApplication::beep(); }
+
+} // namespace caltrix::desktop

@@ -36,11 +36,12 @@ std::int64_t nowNs()
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000LL + ts.tv_nsec;
 }
 
-HiveError readError(const QString& path, const QString& reason)
+HiveReadError readError(const QString& path, const QString& reason)
 {
-    return HiveError(QStringLiteral("Cannot read the settings file %1: %2. "
+    return HiveReadError(QStringLiteral("Cannot read the settings file %1: %2. "
                                     "Check that it is a file you may read.")
-                         .arg(path, reason));
+                             .arg(path, reason),
+        path, reason);
 }
 
 HiveError writeError(const QString& path, const QString& reason)
@@ -97,17 +98,22 @@ FileStamp Hive::stampOfPath() const
 Hive::Snapshot Hive::load(const Snapshot* previous) const
 {
     const std::int64_t readAt = nowNs();
-    QFile file(filePath_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!file.exists())
+    // Only a file that is not there reads as an empty hive; one we may not open is an error.
+    const int fd = ::open(QFile::encodeName(filePath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
             return Snapshot { std::make_shared<HiveDocument>(), QByteArray(), FileStamp {}, false };
-        throw readError(filePath_, file.errorString());
+        throw readError(filePath_, errnoText());
     }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     // The stamp of the open file, so that it belongs to the bytes read even if the path is
     // replaced meanwhile.
     struct stat st {};
-    if (::fstat(file.handle(), &st) != 0)
+    if (::fstat(fd, &st) != 0)
         throw readError(filePath_, errnoText());
+    if (S_ISDIR(st.st_mode))
+        throw readError(filePath_, QString::fromLocal8Bit(std::strerror(EISDIR)));
     if (!S_ISREG(st.st_mode))
         throw readError(filePath_, QStringLiteral("it is not a regular file"));
     const QByteArray bytes = file.readAll();

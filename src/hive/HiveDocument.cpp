@@ -591,9 +591,12 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
     if (bytes.isEmpty())
         return doc;
     if (!bytes.startsWith(Signature)) {
-        throw HiveError(QStringLiteral("%1 is not a Wine registry file: its first line is not \"%2\". "
-                                       "Check that the settings file is the user.reg of a Wine prefix.")
-                            .arg(fileName, QLatin1String(Signature)));
+        const QString reason = QStringLiteral("it is not a Wine registry file (its first line is not \"%1\")")
+                                   .arg(QLatin1String(Signature));
+        throw HiveReadError(QStringLiteral("%1 is not a Wine registry file: its first line is not \"%2\". "
+                                           "Check that the settings file is the user.reg of a Wine prefix.")
+                                .arg(fileName, QLatin1String(Signature)),
+            fileName, reason);
     }
     // Split the text into key sections at the lines that start with "[": a value never continues
     // onto such a line, so this is where Wine's reader starts a new key too.

@@ -166,6 +166,10 @@ TEST_F(SettingsTool, RefusesPresetsUntilAUnitTypeIsSet)
         }
     }
     EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor0", "Speed1"), QStringLiteral("<none>"));
+    hive::Hive(path()).writeString(QLatin1String(Device), QStringLiteral("PeltoAntSettings_UnitType"), QStringLiteral("x"));
+    EXPECT_EQ(run({ "set", "speed1", "20" }).err,
+        QStringLiteral("caltrix-settings: cannot change Speed1: the stored unit type cannot be read ('x' is not a valid "
+                       "integer value); set unit-type again\n"));
     EXPECT_EQ(run({ "set", "unit-type", "5" }).code, 0);
     EXPECT_EQ(run({ "set", "speed1", "20" }).code, 0);
     EXPECT_TRUE(run({}).out.contains(QStringLiteral("P1 speed:              20\n")));

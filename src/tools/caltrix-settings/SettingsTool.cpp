@@ -162,23 +162,33 @@ void checkValue(const Setting& setting, const QString& text)
     }
 }
 
+// The stored unit type, for changing `what`; a text that is no number is named as the unit type.
+std::int32_t unitTypeFor(const QString& what)
+{
+    try {
+        return app::ReadUnitType();
+    } catch (const platform::ConvertError& e) {
+        throw ToolError(QStringLiteral("cannot change %1: the stored unit type cannot be read (%2); set unit-type again")
+                            .arg(what, e.message()));
+    }
+}
+
 // Presets live in the calibration key of the unit type; without one they would go to a key that
 // nothing reads once a unit type is set.
-void requireUnitType(const QString& what)
+QString presetKeyFor(const QString& what)
 {
-    if (app::ReadUnitType() == 0) {
+    if (unitTypeFor(what) == 0) {
         throw ToolError(QStringLiteral("cannot store %1: no unit type is stored, and the presets are kept per unit "
                                        "type; set unit-type first")
                             .arg(what));
     }
+    return app::CalibrationKeyPath();
 }
 
 int set(const Setting& setting, const QString& text, QTextStream& out)
 {
     checkValue(setting, text);
-    if (setting.calibration)
-        requireUnitType(QLatin1String(setting.name));
-    const QString key = keyOf(setting);
+    const QString key = setting.calibration ? presetKeyFor(QLatin1String(setting.name)) : app::DeviceKeyPath;
     hive::currentUser().writeString(key, QLatin1String(setting.valueName), text);
     out << "Stored " << setting.valueName << " = " << text << " in " << key << '\n';
     return 0;
@@ -201,8 +211,7 @@ int setPreset(const QStringList& words, QTextStream& out)
         checkValue(*setting, words[i + 1]);
         changes.emplace_back(setting, words[i + 1]);
     }
-    requireUnitType(QStringLiteral("preset %1").arg(words[2]));
-    const QString key = app::CalibrationKeyPath();
+    const QString key = presetKeyFor(QStringLiteral("preset %1").arg(words[2]));
     hive::currentUser().edit([&](hive::HiveDocument& doc) {
         for (const auto& [setting, text] : changes)
             doc.setValue(key, hive::HiveValue::string(QLatin1String(setting->valueName), text));
@@ -214,6 +223,8 @@ int setPreset(const QStringList& words, QTextStream& out)
 
 int unset(const Setting& setting, QTextStream& out)
 {
+    if (setting.calibration)
+        unitTypeFor(QLatin1String(setting.name));
     const QString key = keyOf(setting);
     if (hive::currentUser().deleteValue(key, QLatin1String(setting.valueName)))
         out << "Removed " << setting.valueName << " from " << key << '\n';

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -301,4 +302,44 @@ TEST_F(HiveFile, CurrentUserIsTheNamedOrWinePrefixHiveUnlessReplaced)
     }
     EXPECT_NE(&currentUser(), &other);
     qunsetenv("WINEPREFIX");
+}
+
+// A full disk is reported in plain words, and the file stays as it was. Needs a small file system
+// of its own: a tmpfs, which only root may mount (skipped elsewhere).
+TEST_F(HiveFile, ReportsAFullDiskInPlainWords)
+{
+    const QString small = dir.filePath(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(small));
+    if (::mount("caltrix-test", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount { QFile::encodeName(small) };
+
+    const QString hivePath = small + QStringLiteral("/user.reg");
+    QByteArray original = QByteArray(Header) + "[K] 1\n";
+    for (int i = 0; i < 400; ++i)
+        original += "\"V" + QByteArray::number(i) + "\"=\"some value\"\n";
+    QFile file(hivePath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(original);
+    file.close();
+    QFile filler(small + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+
+    Hive hive(hivePath);
+    try {
+        hive.writeString(QStringLiteral("K"), QStringLiteral("New"), QStringLiteral("1"));
+        FAIL() << "wrote to a full disk";
+    } catch (const HiveError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("No space left on device"))) << e.what();
+    }
+    QFile check(hivePath);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), original);
+    EXPECT_EQ(QDir(small).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary file left
 }

@@ -25,7 +25,8 @@ constexpr char ProgramName[] = "caltrix-settings";
 
 enum class Kind { Integer, Float };
 
-// The values the trainer can use; a roll diameter only needs to be positive.
+// The values the trainer can use. A range without an upper end excludes its lower one: a roll
+// diameter only needs to be positive.
 struct Range {
     double min;
     double max;
@@ -103,9 +104,6 @@ QString settingNames()
 
 QString keyOf(const Setting& setting) { return setting.calibration ? app::CalibrationKeyPath() : app::DeviceKeyPath; }
 
-// A failure the tool reports as it stands, after the program's name.
-using ToolError = platform::Error;
-
 // Whether the setting holds a value at all (an empty text counts as none).
 bool isStored(const Setting& setting)
 {
@@ -152,12 +150,12 @@ void checkValue(const Setting& setting, const QString& text)
                        .arg(separator)
                        .arg(QString(text).replace(other, separator));
         }
-        throw ToolError(QStringLiteral("cannot store %1: %2%3").arg(QLatin1String(setting.name), e.message(), hint));
+        throw platform::Error(QStringLiteral("cannot store %1: %2%3").arg(QLatin1String(setting.name), e.message(), hint));
     }
     const bool inRange = setting.range.max == HUGE_VAL ? value > setting.range.min
                                                        : value >= setting.range.min && value <= setting.range.max;
     if (!std::isfinite(value) || !inRange) {
-        throw ToolError(QStringLiteral("cannot store %1 = %2: it must be %3")
+        throw platform::Error(QStringLiteral("cannot store %1 = %2: it must be %3")
                             .arg(QLatin1String(setting.name), text, rangeText(setting.range)));
     }
 }
@@ -168,7 +166,7 @@ std::int32_t unitTypeFor(const QString& what)
     try {
         return app::ReadUnitType();
     } catch (const platform::ConvertError& e) {
-        throw ToolError(QStringLiteral("cannot change %1: the stored unit type cannot be read (%2); set unit-type again")
+        throw platform::Error(QStringLiteral("cannot change %1: the stored unit type cannot be read (%2); set unit-type again")
                             .arg(what, e.message()));
     }
 }
@@ -178,7 +176,7 @@ std::int32_t unitTypeFor(const QString& what)
 QString presetKeyFor(const QString& what)
 {
     if (unitTypeFor(what) == 0) {
-        throw ToolError(QStringLiteral("cannot store %1: no unit type is stored, and the presets are kept per unit "
+        throw platform::Error(QStringLiteral("cannot store %1: no unit type is stored, and the presets are kept per unit "
                                        "type; set unit-type first")
                             .arg(what));
     }

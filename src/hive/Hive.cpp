@@ -197,7 +197,8 @@ void Hive::replaceFile(const QByteArray& bytes) const
     };
     if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
         throw fail(errnoText());
-    // Only root may give a file away; another user's write makes the file theirs, as any editor does.
+    // Only root may give a file away; another user's write makes the file theirs, as with any
+    // editor.
     const bool otherOwner = old.st_uid != ::geteuid() || old.st_gid != ::getegid();
     if (otherOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0 && ::geteuid() == 0)
         throw fail(errnoText());

@@ -8,12 +8,13 @@
 namespace caltrix::hive {
 
 // The lock that keeps two of our programs from changing one hive file at the same time: a kernel
-// record lock (fcntl) on a lock file beside the hive ("user.reg.lock"). The kernel drops it when its holder ends,
-// however it ends, so a crash never leaves a lock behind; the lock file itself stays and is never
-// deleted (deleting it would let two programs lock two different files). A record lock also tells
-// who holds it, so a write that must wait can name that process.
+// record lock (fcntl) on a lock file beside the hive ("user.reg.lock"). The kernel drops it when
+// its holder ends, however it ends, so a crash never leaves a lock behind; the lock file itself
+// stays and is never deleted (deleting it would let two programs lock two different files). A
+// record lock also tells who holds it, so a write that must wait can name that process.
 //
-// Locks are per process: one process holds one HiveLock per file at a time. Main thread only.
+// Record locks belong to the process, and closing any descriptor of the file drops them: one
+// process holds one HiveLock per file at a time. Main thread only.
 class HiveLock {
 public:
     // Called once when the lock is held by process `holder` and the caller starts to wait.

@@ -84,7 +84,12 @@ std::unique_ptr<lumo_ANT> CreateAntLink(const AntLibraryFactory& makeLibrary)
     return link;
 }
 
-lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch) const
+lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch)
+{
+    return const_cast<lumo_Channel*>(std::as_const(*this).ChannelRecord(ch));
+}
+
+const lumo_Channel* lumo_ANT::ChannelRecord(std::uint32_t ch) const
 {
     return ch < Channels.size() ? Channels[ch].get() : nullptr;
 }

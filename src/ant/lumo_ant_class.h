@@ -127,7 +127,8 @@ public:
     // ---- operations ----------------------------------------------------------------------------
 
     // The record of channel `ch`, or null when the caller never described it.
-    lumo_Channel* ChannelRecord(std::uint32_t ch) const;
+    lumo_Channel* ChannelRecord(std::uint32_t ch);
+    const lumo_Channel* ChannelRecord(std::uint32_t ch) const;
 
     // Opens stick `UsbNumber` (0..7), registers the response callback, resets the stick and sleeps
     // 600 ms. False (and one log line) when there is no stick at that number. May be called again.

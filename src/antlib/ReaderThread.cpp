@@ -11,11 +11,13 @@ ReaderThread::ReaderThread(platform::Clock& clock)
 {
 }
 
-ReaderThread::~ReaderThread() = default;
+ReaderThread::~ReaderThread() { stop(); }
 
-void ReaderThread::start(TransportListener& listener, std::function<std::string()> loop)
+void ReaderThread::start(TransportListener& listener, std::function<std::string()> loop, std::function<void()> wake)
 {
+    stop();
     listener_ = &listener;
+    wake_ = std::move(wake);
     ended_ = false;
     stopping_ = false;
     lost_ = false;
@@ -34,12 +36,12 @@ void ReaderThread::finish(const std::string& lostReason)
     });
 }
 
-void ReaderThread::stop(const std::function<void()>& wake)
+void ReaderThread::stop()
 {
     if (!thread_.joinable())
         return;
     stopping_ = true;
-    wake();
+    wake_();
     clock_.waitRunningMainRequests([this] { return ended_; });
     thread_.join();
 }

@@ -37,9 +37,9 @@ std::string errorText(int error) { return std::strerror(error); }
 } // namespace
 
 SerialTransport::SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate)
-    : reader_(clock)
-    , path_(std::move(path))
+    : path_(std::move(path))
     , baudRate_(baudRate)
+    , reader_(clock)
 {
 }
 
@@ -53,8 +53,9 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
             + " baud; name a standard rate such as 115200 in CALTRIX_ANT (serial:" + path_ + "@115200).";
         return false;
     }
-    fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
+    close();
+    fd_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd_.valid()) {
         const int e = errno;
         error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(e)
             + (e == EACCES ? " (add yourself to the dialout group or install the udev rule, then log in again)."
@@ -62,10 +63,9 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
         return false;
     }
     termios tio {};
-    if (::tcgetattr(fd_, &tio) != 0) {
+    if (::tcgetattr(fd_.get(), &tio) != 0) {
         error = "The serial ANT stick " + path_ + " is not a terminal device: " + errorText(errno) + ".";
-        ::close(fd_);
-        fd_ = -1;
+        fd_.reset();
         return false;
     }
     ::cfmakeraw(&tio);
@@ -74,27 +74,36 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, *speed);
     ::cfsetospeed(&tio, *speed);
-    ::tcsetattr(fd_, TCSANOW, &tio);
-    ::tcflush(fd_, TCIOFLUSH);
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    reader_.start(listener, [this, &listener] { return readLoop(listener); });
+    ::tcsetattr(fd_.get(), TCSANOW, &tio);
+    ::tcflush(fd_.get(), TCIOFLUSH);
+    stopFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stopFd_.valid()) {
+        error = "Cannot watch the serial ANT stick " + path_ + ": " + errorText(errno)
+            + " (the system is out of file descriptors; close some programs).";
+        fd_.reset();
+        return false;
+    }
+    reader_.start(listener, [this, &listener] { return readLoop(listener); }, [this] {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(stopFd_.get(), &one, sizeof one);
+    });
     return true;
 }
 
 bool SerialTransport::write(std::span<const std::uint8_t> bytes)
 {
-    if (fd_ < 0 || reader_.lost())
+    if (!fd_.valid() || reader_.lost())
         return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const auto n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const auto n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        pollfd p { fd_, POLLOUT, 0 };
+        pollfd p { fd_.get(), POLLOUT, 0 };
         if (::poll(&p, 1, WriteTimeoutMs) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0)
             return false;
     }
@@ -108,7 +117,7 @@ std::string SerialTransport::readLoop(TransportListener& listener)
 {
     std::array<std::uint8_t, 256> buffer {};
     for (;;) {
-        std::array<pollfd, 2> p { pollfd { fd_, POLLIN, 0 }, pollfd { stopFd_, POLLIN, 0 } };
+        std::array<pollfd, 2> p { pollfd { fd_.get(), POLLIN, 0 }, pollfd { stopFd_.get(), POLLIN, 0 } };
         if (::poll(p.data(), p.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -116,7 +125,7 @@ std::string SerialTransport::readLoop(TransportListener& listener)
         }
         if (p[1].revents != 0)
             return {};
-        const auto n = ::read(fd_, buffer.data(), buffer.size());
+        const auto n = ::read(fd_.get(), buffer.data(), buffer.size());
         if (n > 0) {
             listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
             continue;
@@ -129,16 +138,9 @@ std::string SerialTransport::readLoop(TransportListener& listener)
 
 void SerialTransport::close()
 {
-    reader_.stop([this] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(stopFd_, &one, sizeof one);
-    });
-    if (fd_ >= 0)
-        ::close(fd_);
-    if (stopFd_ >= 0)
-        ::close(stopFd_);
-    fd_ = -1;
-    stopFd_ = -1;
+    reader_.stop();
+    fd_.reset();
+    stopFd_.reset();
 }
 
 } // namespace caltrix::antlib

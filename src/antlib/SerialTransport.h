@@ -1,5 +1,6 @@
 #pragma once
 
+#include "antlib/FileDescriptor.h"
 #include "antlib/ReaderThread.h"
 #include "antproto/Transport.h"
 
@@ -30,11 +31,11 @@ public:
 private:
     std::string readLoop(antproto::TransportListener& listener);
 
-    ReaderThread reader_;
     std::string path_;
     std::uint32_t baudRate_;
-    int fd_ = -1;     // read by the reader thread only while it runs; opened and closed around it
-    int stopFd_ = -1; // eventfd: written by close() to wake the reader out of poll()
+    FileDescriptor fd_;     // read by the reader thread only while it runs; opened and closed around it
+    FileDescriptor stopFd_; // eventfd: written to wake the reader out of poll()
+    ReaderThread reader_;   // last, so that it stops before the descriptors close
 };
 
 } // namespace caltrix::antlib

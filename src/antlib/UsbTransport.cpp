@@ -44,9 +44,17 @@ std::string openFailure(const Candidate& c, int error)
 }
 } // namespace
 
+void UsbTransport::ExitContext::operator()(libusb_context* context) const { libusb_exit(context); }
+
+void UsbTransport::ReleaseAndClose::operator()(libusb_device_handle* handle) const
+{
+    libusb_release_interface(handle, 0); // a harmless error when it was never claimed
+    libusb_close(handle);
+}
+
 UsbTransport::UsbTransport(platform::Clock& clock, std::uint8_t index)
-    : reader_(clock)
-    , index_(index)
+    : index_(index)
+    , reader_(clock)
 {
 }
 
@@ -54,12 +62,27 @@ UsbTransport::~UsbTransport() { close(); }
 
 bool UsbTransport::open(TransportListener& listener, std::string& error)
 {
-    if (libusb_init(&context_) != 0) {
-        context_ = nullptr;
+    close();
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != 0)
         return false; // no USB at all: no stick to find
+    context_.reset(context);
+    if (!openStick(error)) {
+        context_.reset();
+        return false;
     }
+    stop_ = false;
+    reader_.start(listener, [this, &listener] { return readLoop(listener); }, [this] { stop_ = true; });
+    return true;
+}
+
+// Opens the index_-th stick in bus/port order, its kernel driver detached and interface 0 claimed.
+bool UsbTransport::openStick(std::string& error)
+{
     libusb_device** list = nullptr;
-    const auto count = libusb_get_device_list(context_, &list);
+    const auto count = libusb_get_device_list(context_.get(), &list);
+    const std::unique_ptr<libusb_device*, void (*)(libusb_device**)> ownedList(
+        list, [](libusb_device** l) { libusb_free_device_list(l, 1); });
     std::vector<Candidate> sticks;
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor descriptor {};
@@ -72,39 +95,30 @@ bool UsbTransport::open(TransportListener& listener, std::string& error)
     std::ranges::sort(sticks, [](const Candidate& a, const Candidate& b) {
         return std::tie(a.bus, a.ports, a.portCount) < std::tie(b.bus, b.ports, b.portCount);
     });
-    int result = LIBUSB_ERROR_NOT_FOUND;
-    if (index_ < sticks.size()) {
-        const Candidate& stick = sticks[index_];
-        result = libusb_open(stick.device, &handle_);
-        if (result == 0) {
-            libusb_set_auto_detach_kernel_driver(handle_, 1);
-            result = libusb_claim_interface(handle_, 0);
-            if (result != 0) {
-                libusb_close(handle_);
-                handle_ = nullptr;
-            }
-        }
-        if (result != 0)
-            error = openFailure(stick, result);
-    }
-    libusb_free_device_list(list, 1);
-    if (result != 0) {
-        libusb_exit(context_);
-        context_ = nullptr;
+    if (index_ >= sticks.size())
         return false;
+    const Candidate& stick = sticks[index_];
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_open(stick.device, &handle);
+    if (result == 0) {
+        handle_.reset(handle);
+        libusb_set_auto_detach_kernel_driver(handle, 1);
+        result = libusb_claim_interface(handle, 0);
+        if (result != 0)
+            handle_.reset();
     }
-    stop_ = false;
-    reader_.start(listener, [this, &listener] { return readLoop(listener); });
-    return true;
+    if (result != 0)
+        error = openFailure(stick, result);
+    return result == 0;
 }
 
 bool UsbTransport::write(std::span<const std::uint8_t> bytes)
 {
-    if (handle_ == nullptr || reader_.lost())
+    if (!handle_ || reader_.lost())
         return false;
     std::vector<unsigned char> data(bytes.begin(), bytes.end());
     int sent = 0;
-    const int result = libusb_bulk_transfer(handle_, EndpointOut, data.data(), static_cast<int>(data.size()), &sent,
+    const int result = libusb_bulk_transfer(handle_.get(), EndpointOut, data.data(), static_cast<int>(data.size()), &sent,
                                             WriteTimeoutMs);
     return result == 0 && sent == static_cast<int>(data.size());
 }
@@ -116,7 +130,7 @@ std::string UsbTransport::readLoop(TransportListener& listener)
     std::array<unsigned char, 512> buffer {};
     while (!stop_) {
         int received = 0;
-        const int result = libusb_bulk_transfer(handle_, EndpointIn, buffer.data(), static_cast<int>(buffer.size()),
+        const int result = libusb_bulk_transfer(handle_.get(), EndpointIn, buffer.data(), static_cast<int>(buffer.size()),
                                                 &received, ReadTimeoutMs);
         if (received > 0)
             listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(received) });
@@ -128,20 +142,9 @@ std::string UsbTransport::readLoop(TransportListener& listener)
 
 void UsbTransport::close()
 {
-    reader_.stop([this] { stop_ = true; });
-    release();
-}
-
-void UsbTransport::release()
-{
-    if (handle_ != nullptr) {
-        libusb_release_interface(handle_, 0);
-        libusb_close(handle_);
-        handle_ = nullptr;
-    }
-    if (context_ != nullptr)
-        libusb_exit(context_);
-    context_ = nullptr;
+    reader_.stop();
+    handle_.reset();
+    context_.reset();
 }
 
 } // namespace caltrix::antlib

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct libusb_context;
@@ -40,14 +41,22 @@ public:
     void close() override;
 
 private:
-    std::string readLoop(antproto::TransportListener& listener);
-    void release();
+    // Owning handles: the context ends libusb, the device handle gives back interface 0 and closes.
+    struct ExitContext {
+        void operator()(libusb_context* context) const;
+    };
+    struct ReleaseAndClose {
+        void operator()(libusb_device_handle* handle) const;
+    };
 
-    ReaderThread reader_;
+    std::string readLoop(antproto::TransportListener& listener);
+    bool openStick(std::string& error);
+
     std::uint8_t index_;
-    libusb_context* context_ = nullptr;
-    libusb_device_handle* handle_ = nullptr; // libusb allows transfers on it from both threads
-    std::atomic<bool> stop_ { false };        // close() asks the reader to end
+    std::unique_ptr<libusb_context, ExitContext> context_; // outlives the handle opened in it
+    std::unique_ptr<libusb_device_handle, ReleaseAndClose> handle_; // transfers on it from both threads
+    std::atomic<bool> stop_ { false }; // asks the reader to end
+    ReaderThread reader_;              // last, so that it stops before the handles close
 };
 
 } // namespace caltrix::antlib

@@ -440,13 +440,17 @@ void TTavorDeviceANT::SetRollDiameter(long double Value)
         l->WheelDiameter = FRollDiameter;
 }
 
-std::uint8_t TTavorDeviceANT::eventPerTurn()
+std::uint8_t TTavorDeviceANT::eventPerTurn() const
 {
-    if (const auto* l = link())
-        FeventPerTurn = l->EventsPerTurn;
-    if (FeventPerTurn == 0)
-        FeventPerTurn = 1;
-    return FeventPerTurn;
+    const auto* l = link();
+    return std::max<std::uint8_t>(1, l ? l->EventsPerTurn : FeventPerTurn);
+}
+
+void TTavorDeviceANT::freeLink()
+{
+    // The link's value stays the component's after the link is gone.
+    FeventPerTurn = eventPerTurn();
+    ant::AntLink.reset();
 }
 
 void TTavorDeviceANT::SeteventPerTurn(std::uint8_t Value)
@@ -539,7 +543,7 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
     if (FConnecting)
         return false;
     FTrainerConnected = false;
-    ant::AntLink.reset();
+    freeLink();
     if (!createLink())
         return false;
     ant::lumo_ANT& l = *ant::AntLink;
@@ -581,7 +585,7 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
     if (FDisconnectedWhileConnecting) {
         // A handler disconnected while we waited; the link was closed then and is freed now.
         FTrainerConnected = false;
-        ant::AntLink.reset();
+        freeLink();
         return false;
     }
 
@@ -680,7 +684,7 @@ void TTavorDeviceANT::Disconnect()
         FTrainerConnected = false;
     // Freed during destruction too (it is silenced and closed by now): a link left behind would
     // outlive the clock and the library it was made with.
-    ant::AntLink.reset();
+    freeLink();
 }
 
 // ---- poll timer -------------------------------------------------------------------------------

@@ -198,8 +198,8 @@ public:
     bool ConnectedTrainer() const { return channelConnected(ant::SensorChannel); }
     bool ConnectedHr() const { return channelConnected(ant::HeartChannel); }
     bool ConnectedKeyboard() const { return channelConnected(ant::ConsoleChannel); }
-    // Takes the link's value first when there is a link; never 0.
-    std::uint8_t eventPerTurn();
+    // The link's value while there is a link; never 0.
+    std::uint8_t eventPerTurn() const;
     void SeteventPerTurn(std::uint8_t Value) override;
     double UnitType() const { return FUnitType; }
     void SetUnitType(double Value);
@@ -230,6 +230,8 @@ private:
 
     // Parts of ConnectANT and the statistics tick.
     bool createLink();
+    // Frees the link, keeping its events per turn as the component's own.
+    void freeLink();
     void describeChannels(ant::lumo_ANT& link, std::int32_t TrainerNumber, std::int32_t HrNumber,
                           std::int32_t KeyboardNumber);
     void waitForTrainer();

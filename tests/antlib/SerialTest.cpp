@@ -3,6 +3,7 @@
 #include "antlib/AntDriver.h"
 #include "antproto/AntMessage.h"
 #include "antlib/NetworkKeys.h"
+#include "antlib/ReaderThread.h"
 #include "antlib/SerialTransport.h"
 #include "antsim/PtyStick.h"
 #include "antsim/SimWorld.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 
 using namespace caltrix;
@@ -163,4 +165,29 @@ TEST(SerialTransport, SaysWhyAStickCannotBeOpened)
         EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+namespace {
+struct SilentListener final : antproto::TransportListener {
+    void bytesReceived(std::span<const std::uint8_t>) override { }
+    void transportLost(const std::string&) override { }
+};
+} // namespace
+
+TEST(ReaderThread, DestroyedWhileRunningStopsTheThread)
+{
+    platform::RealClock clock;
+    SilentListener listener;
+    std::atomic<bool> woken { false };
+    {
+        antlib::ReaderThread reader(clock);
+        reader.start(listener, [&] {
+            woken.wait(false);
+            return std::string();
+        }, [&] {
+            woken = true;
+            woken.notify_all();
+        });
+    } // a joinable std::thread here would end the program
+    EXPECT_TRUE(woken);
 }

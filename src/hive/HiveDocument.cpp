@@ -645,12 +645,18 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
         first.appendExtraLines(key.extraLines());
     }
     doc.keys_ = std::move(merged);
+    doc.placed_ = doc.keys_.size();
     doc.rebuildIndex();
+    for (const HiveKey& key : doc.keys_) {
+        if (key.readable)
+            doc.addParentsOf(key.folded);
+    }
     return doc;
 }
 
 QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
 {
+    placeNewKeys();
     QByteArray out;
     qsizetype estimate = preamble_.size();
     for (const auto& key : keys_)
@@ -742,12 +748,19 @@ bool HiveDocument::deleteKey(const QString& path)
         throw HiveError(QStringLiteral("The root of the settings hive cannot be deleted; name the key to delete."));
     if (!keyExists(normalized))
         return false;
+    placeNewKeys();
     const QString folded = normalized.toCaseFolded();
     const QString prefix = folded + u'\\';
     std::erase_if(keys_, [&](const HiveKey& key) {
         return key.readable && (key.folded == folded || key.folded.startsWith(prefix));
     });
+    placed_ = keys_.size();
     rebuildIndex();
+    parents_.clear();
+    for (const HiveKey& key : keys_) {
+        if (key.readable)
+            addParentsOf(key.folded);
+    }
     changed_ = true;
     // The file lists a key without values only when it has no subkeys, so a parent that was
     // listed only through this key needs a section of its own now.
@@ -755,6 +768,12 @@ bool HiveDocument::deleteKey(const QString& path)
     if (slash > 0 && !keyExists(normalized.left(slash)))
         keyForWriting(normalized.left(slash));
     return true;
+}
+
+const std::vector<HiveKey>& HiveDocument::keys() const
+{
+    placeNewKeys();
+    return keys_;
 }
 
 HiveKey& HiveDocument::keyForWriting(const QString& normalized)
@@ -766,32 +785,58 @@ HiveKey& HiveDocument::keyForWriting(const QString& normalized)
     key.path = normalized;
     key.folded = folded;
     key.markNew();
-    insertKey(std::move(key));
-    return keys_[index_.value(folded)];
+    appendKey(std::move(key));
+    return keys_.back();
 }
 
-void HiveDocument::insertKey(HiveKey key)
+void HiveDocument::appendKey(HiveKey key)
 {
-    const auto position = std::find_if(keys_.begin(), keys_.end(),
-        [&key](const HiveKey& other) { return other.readable && foldedPathLess(key.folded, other.folded); });
-    keys_.insert(position, std::move(key));
-    rebuildIndex();
+    index_.insert(key.folded, keys_.size());
+    addParentsOf(key.folded);
+    keys_.push_back(std::move(key));
     changed_ = true;
 }
 
-void HiveDocument::rebuildIndex()
+// Puts the appended keys where Wine would have them: each before the first key of the file that
+// sorts after it (new keys among themselves in sorted order).
+void HiveDocument::placeNewKeys() const
+{
+    if (placed_ == keys_.size())
+        return;
+    std::vector<HiveKey> added(std::make_move_iterator(keys_.begin() + static_cast<std::ptrdiff_t>(placed_)),
+        std::make_move_iterator(keys_.end()));
+    keys_.resize(placed_);
+    std::stable_sort(added.begin(), added.end(),
+        [](const HiveKey& a, const HiveKey& b) { return foldedPathLess(a.folded, b.folded); });
+    std::vector<HiveKey> placed;
+    placed.reserve(keys_.size() + added.size());
+    auto next = added.begin();
+    for (HiveKey& key : keys_) {
+        for (; next != added.end() && key.readable && foldedPathLess(next->folded, key.folded); ++next)
+            placed.push_back(std::move(*next));
+        placed.push_back(std::move(key));
+    }
+    for (; next != added.end(); ++next)
+        placed.push_back(std::move(*next));
+    keys_ = std::move(placed);
+    placed_ = keys_.size();
+    rebuildIndex();
+}
+
+void HiveDocument::rebuildIndex() const
 {
     index_.clear();
-    parents_.clear();
     index_.reserve(static_cast<qsizetype>(keys_.size()));
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        const HiveKey& key = keys_[i];
-        if (!key.readable)
-            continue;
-        index_.insert(key.folded, i);
-        for (qsizetype slash = key.folded.indexOf(u'\\'); slash > 0; slash = key.folded.indexOf(u'\\', slash + 1))
-            parents_.insert(key.folded.left(slash));
+        if (keys_[i].readable)
+            index_.insert(keys_[i].folded, i);
     }
+}
+
+void HiveDocument::addParentsOf(const QString& folded)
+{
+    for (qsizetype slash = folded.indexOf(u'\\'); slash > 0; slash = folded.indexOf(u'\\', slash + 1))
+        parents_.insert(folded.left(slash));
 }
 
 } // namespace caltrix::hive

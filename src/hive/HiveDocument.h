@@ -119,7 +119,8 @@ public:
     // True for a key with a section of its own and for a key that is only the parent of others
     // (the file lists a key without values only when it has no subkeys either).
     bool keyExists(const QString& path) const;
-    const std::vector<HiveKey>& keys() const { return keys_; }
+    // In file order, new keys in their sorted place; valid until the next change.
+    const std::vector<HiveKey>& keys() const;
 
     // Creates the key (as a section without values) unless it exists.
     void createKey(const QString& path);
@@ -140,12 +141,17 @@ public:
 
 private:
     HiveKey& keyForWriting(const QString& normalized);
-    void insertKey(HiveKey key);
-    void rebuildIndex();
+    void appendKey(HiveKey key);
+    void placeNewKeys() const;
+    void rebuildIndex() const;
+    void addParentsOf(const QString& folded);
 
     QByteArray preamble_; // header line, comments and options before the first key
-    std::vector<HiveKey> keys_;
-    QHash<QString, std::size_t> index_; // folded path -> position in keys_
+    // New keys are appended and moved to their sorted place only when the order is next needed
+    // (writing, listing), so that adding many keys stays linear; hence mutable.
+    mutable std::vector<HiveKey> keys_;
+    mutable std::size_t placed_ = 0; // keys_ before this position are in their place
+    mutable QHash<QString, std::size_t> index_; // folded path -> position in keys_
     QSet<QString> parents_; // folded paths of every proper prefix of a key path
     bool changed_ = false;
 };

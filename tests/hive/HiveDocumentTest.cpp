@@ -163,13 +163,30 @@ TEST(HiveDocument, NewKeysGoToTheirSortedPlace)
 {
     HiveDocument doc = fixture();
     doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor4"), HiveValue::string("Speed1", "1"));
-    const auto& keys = doc.keys();
-    const auto at = [&keys](const char* path) {
+    const auto at = [&doc](const char* path) {
+        const auto& keys = doc.keys();
         return std::find_if(keys.begin(), keys.end(), [path](const HiveKey& k) { return k.path == QLatin1String(path); })
             - keys.begin();
     };
     EXPECT_EQ(at("Software\\Korvane\\Pelto\\Calibration\\Tavor4") + 1,
         at("Software\\Korvane\\Pelto\\Calibration\\Tavor4.5"));
+
+    // Several new keys, added in any order, each before the first key that sorts after it; a new
+    // key is found, changed and deleted like any other before the order is asked for.
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor40"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor3"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor39"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("software\\korvane\\pelto\\calibration\\tavor40"), HiveValue::string("Speed2", "2"));
+    EXPECT_TRUE(doc.deleteKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor39")));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor41"), HiveValue::string("Speed1", "1"));
+    EXPECT_EQ(doc.findKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor40"))->values().size(), 2U);
+    const char* const order[] = { "Tavor3", "Tavor4", "Tavor4.5", "Tavor40", "Tavor41", "Tavor5" };
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        const QByteArray key = QByteArray("Software\\Korvane\\Pelto\\Calibration\\") + order[i];
+        const QByteArray next = QByteArray("Software\\Korvane\\Pelto\\Calibration\\") + order[i + 1];
+        EXPECT_EQ(at(key.constData()) + 1, at(next.constData())) << order[i];
+    }
+    EXPECT_EQ(at("Software\\Korvane\\Pelto\\Calibration\\Tavor39"), static_cast<std::ptrdiff_t>(doc.keys().size()));
 }
 
 TEST(HiveDocument, RejectsFilesThatAreNoWineHive)

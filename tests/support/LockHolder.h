@@ -42,7 +42,7 @@ public:
             const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
             (void)!::write(ready[1], &ok, 1);
             char c;
-            (void)!::read(release[0], &c, 1); // until the parent closes its end
+            (void)!::read(release[0], &c, 1); // until the parent ends, however it ends
             ::_exit(0);
         }
         ::close(ready[1]);
@@ -54,11 +54,12 @@ public:
         ::close(ready[0]);
     }
 
+    // Killed rather than released: another child forked meanwhile may hold a copy of the pipe.
     ~LockHolder()
     {
         ::close(release_);
         if (pid_ > 0)
-            ::waitpid(pid_, nullptr, 0);
+            kill();
     }
 
     LockHolder(const LockHolder&) = delete;

@@ -28,13 +28,14 @@ protected:
         QString err;
     };
 
-    Result run(QStringList arguments)
+    // Runs the tool on the test's hive file, or on `hive`.
+    Result run(QStringList arguments, const QString& hive = {})
     {
         QString out;
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        arguments.prepend(path());
+        arguments.prepend(hive.isEmpty() ? path() : hive);
         arguments.prepend(QStringLiteral("--hive"));
         const int code = tools::runSettingsTool(arguments, outStream, errStream);
         outStream.flush();
@@ -210,15 +211,10 @@ TEST_F(SettingsTool, ReportsAnUnreadableHiveOnce)
     };
     for (const auto& c : unreadable) {
         for (const QStringList& command : { QStringList {}, QStringList { "set", "unit-type", "1" } }) {
-            QString out;
-            QString err;
-            QTextStream outStream(&out);
-            QTextStream errStream(&err);
-            EXPECT_EQ(tools::runSettingsTool(QStringList { "--hive", c.file } + command, outStream, errStream), 1);
-            outStream.flush();
-            errStream.flush();
-            EXPECT_EQ(out, QString());
-            EXPECT_EQ(err, QStringLiteral("caltrix-settings: cannot read %1: %2\n").arg(c.file, QLatin1String(c.reason)));
+            const Result result = run(command, c.file);
+            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.out, QString());
+            EXPECT_EQ(result.err, QStringLiteral("caltrix-settings: cannot read %1: %2\n").arg(c.file, QLatin1String(c.reason)));
         }
     }
 }

@@ -64,6 +64,8 @@ public:
     // every received message takes; public for the codec benchmark.
     void dispatch(const antproto::AntMessage& message);
 
+    std::string lastError() const override { return lastError_; }
+
     bool stickLost() const { return lost_; }
 
 private:

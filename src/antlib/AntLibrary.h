@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace caltrix::antlib {
 
@@ -98,6 +99,12 @@ public:
     // Closes a channel (answered by 0x4C, then channel event 7) and unassigns it (answered by 0x41).
     virtual bool ANT_CloseChannel(std::uint8_t channel) = 0;
     virtual bool ANT_UnAssignChannel(std::uint8_t channel) = 0;
+
+    // Why the last stick that could not be opened failed, as one line that says what to do
+    // (permissions, a stick in use by another program, a serial port that cannot be set up); empty
+    // when nothing was reported, e.g. when there simply was no stick at the numbers tried. Not part
+    // of the vendor's library: a program started from a desktop menu has no terminal to read it on.
+    virtual std::string lastError() const { return {}; }
 };
 
 } // namespace caltrix::antlib

@@ -43,16 +43,16 @@ public:
         std::string error;
         stick_.open(*this, error);
         world_.rider().onResistanceChanged = [this](std::uint8_t level) { levels.push_back(level); };
-        usb_.onHostBytes = [this](std::vector<std::uint8_t> bytes) {
-            // umockdev's worker thread: hand the bytes to the main thread without waiting.
+        setHostBytesHandler(usb_, [this](std::vector<std::uint8_t> bytes) {
+            // umockdev's worker thread: hand the bytes to the main thread without waiting. Posted to
+            // an object of this world, so that what is still posted when it goes is dropped with it.
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [this, bytes = std::move(bytes)] { stick_.write(bytes); },
-                Qt::QueuedConnection);
-        };
+                &mainThreadWork_, [this, bytes = std::move(bytes)] { stick_.write(bytes); }, Qt::QueuedConnection);
+        });
     }
     ~WorldBehindUsb() override
     {
-        usb_.onHostBytes = nullptr;
+        setHostBytesHandler(usb_, nullptr);
         stick_.close();
     }
 
@@ -70,6 +70,18 @@ private:
     void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }
     void transportLost(const std::string&) override { }
 
+    // Sets the emulated stick's handler of the host's bytes, whether the stick takes it as a
+    // member or through a setter that guards it with the stick's lock.
+    template <typename Stick, typename Handler>
+    static void setHostBytesHandler(Stick& usb, Handler handler)
+    {
+        if constexpr (requires { usb.setHostBytesHandler(handler); })
+            usb.setHostBytesHandler(std::move(handler));
+        else
+            usb.onHostBytes = std::move(handler);
+    }
+
+    QObject mainThreadWork_;
     antsim::SimWorld world_;
     antsim::VirtualStick stick_;
     EmulatedAntStick& usb_;

@@ -76,6 +76,7 @@ void AntDriver::ANT_Close()
     if (transport_)
         transport_->close();
     transport_.reset();
+    clock_.dropPosted(this); // the reader has ended: nothing more is posted
     for (auto id : scheduled_)
         clock_.cancel(id);
     scheduled_.clear();
@@ -195,25 +196,32 @@ bool AntDriver::ANT_UnAssignChannel(std::uint8_t channel)
 // ---------------------------------------------------------------------------------------------
 // From the stick to the callbacks.
 
-// The transport's thread: decode, then hand the whole batch to the main thread and wait until it
-// ran, so the callbacks and all the state they touch stay on the main thread. On the virtual stick
-// this is the main thread already and the batch runs at once.
+// The transport's thread: decode, then post the whole batch to the main thread without waiting
+// for it, so the callbacks and all the state they touch stay on the main thread and a callback may
+// close the stick while its reader goes on. On the virtual stick this is the main thread already
+// and the batch runs at once.
 void AntDriver::bytesReceived(std::span<const std::uint8_t> bytes)
 {
-    batch_.clear();
-    decoder_.feed(bytes, [this](const AntMessage& m) { batch_.push_back(m); });
-    if (batch_.empty())
+    std::vector<AntMessage> batch;
+    decoder_.feed(bytes, [&batch](const AntMessage& m) { batch.push_back(m); });
+    if (batch.empty())
         return;
-    clock_.runOnMainAndWait([this] {
-        // A callback may close the stick, or close it and open another: the rest of the batch
-        // belongs to the stick that sent it.
-        const auto generation = generation_;
-        for (const auto& m : batch_) {
-            if (!open_ || generation != generation_)
-                return;
-            dispatch(m);
-        }
-    });
+    if (clock_.onMainThread())
+        deliver(batch);
+    else
+        clock_.postToMain(this, [this, batch = std::move(batch)] { deliver(batch); });
+}
+
+// A callback may close the stick, or close it and open another: the rest of the batch belongs to
+// the stick that sent it. Batches of a closed stick not yet begun are dropped by ANT_Close.
+void AntDriver::deliver(const std::vector<AntMessage>& batch)
+{
+    const auto generation = generation_;
+    for (const auto& m : batch) {
+        if (!open_ || generation != generation_)
+            return;
+        dispatch(m);
+    }
 }
 
 void AntDriver::dispatch(const AntMessage& m)

@@ -28,7 +28,7 @@ TransportFactory transportsFromEnvironment(platform::Clock& clock);
 
 // The ANT library over a transport: the ANT_ operations encode commands and write them, the bytes
 // from the stick go through the frame decoder on the transport's thread, and the messages are
-// handed to the main thread (Clock::runOnMainAndWait) where the callbacks run.
+// posted to the main thread (Clock::postToMain) where the callbacks run.
 class AntDriver final : public AntLibrary, private antproto::TransportListener {
 public:
     // How long a search lasts on a stick that is gone before the channel reports its timeout:
@@ -76,6 +76,7 @@ private:
     void bytesReceived(std::span<const std::uint8_t> bytes) override;
     void transportLost(const std::string& reason) override;
 
+    void deliver(const std::vector<antproto::AntMessage>& batch);
     bool send(const antproto::AntMessage& message);
     bool sendToChannel(std::uint8_t channel, const antproto::AntMessage& message);
     void deliverEvent(std::uint8_t channel, std::uint8_t eventCode);
@@ -87,7 +88,6 @@ private:
     std::unique_ptr<antproto::Transport> transport_; // main thread
     // Touched only by the thread that delivers the transport's bytes, one at a time.
     antproto::FrameDecoder decoder_;
-    std::vector<antproto::AntMessage> batch_;
     // Main thread only, below.
     bool open_ = false;
     bool lost_ = false;

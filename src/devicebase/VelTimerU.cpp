@@ -32,6 +32,7 @@ TTimerThread::TTimerThread(TVelTimer& owner, platform::Clock& clock)
     , WakeEvent(clock)
     , clock_(clock)
     , resumeEvent_(clock)
+    , tickDone_(clock)
 {
 }
 
@@ -42,6 +43,9 @@ void TTimerThread::Resume()
     parked_ = false;
     if (!started_) {
         started_ = true;
+        ended_ = false;
+        terminated_ = false;
+        alive_ = std::make_shared<bool>(true);
         clock_.threadStarting();
         start(toQtPriority(priority_));
         return;
@@ -54,9 +58,11 @@ void TTimerThread::TerminateAndWait()
     if (!started_)
         return;
     terminated_ = true;
+    *alive_ = false;
+    clock_.dropPosted(this);
     WakeEvent.set();
     resumeEvent_.set();
-    // The worker may be waiting for the main thread to run a tick; keep running those.
+    tickDone_.set(); // a worker waiting for the tick that is running now goes on and ends
     clock_.waitRunningMainRequests([this] { return ended_; });
     wait();
     started_ = false;
@@ -83,11 +89,22 @@ void TTimerThread::run()
         // A tick that the main thread parks after this test finds the timer disabled and does
         // nothing when it runs.
         if (!signalled && !parked_ && !terminated_)
-            clock_.runOnMainAndWait([this] { Owner.Tick(); });
+            runTick();
         if (terminated_)
             break;
     }
     clock_.threadFinished(ended_);
+}
+
+// Worker: posts the tick and waits until the main thread ran it, or ended the worker.
+void TTimerThread::runTick()
+{
+    clock_.postToMain(this, [this, alive = alive_] {
+        Owner.Tick();
+        if (*alive) // else the timer was freed inside its own tick
+            tickDone_.set();
+    });
+    clock_.wait(tickDone_, platform::Clock::Infinite);
 }
 
 // ---- TVelTimer --------------------------------------------------------------------------------

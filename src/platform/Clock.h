@@ -85,11 +85,20 @@ public:
     virtual void threadStarting() { }
     void threadFinished(bool& ended);
 
-    // From a worker: runs `fn` on the main thread and blocks until it has run. From the main
-    // thread: runs `fn` at once. Errors thrown by `fn` are the caller's business: catch them in `fn`.
+    // From a worker: runs `fn` on the main thread and blocks until it has run; an error thrown by
+    // `fn` is reported as an unhandled error. From the main thread: runs `fn` at once.
     void runOnMainAndWait(const std::function<void()>& fn);
 
-    // Main thread: runs the functions that workers are waiting on. Returns whether any ran.
+    // Any thread: queues `fn` to run on the main thread during message processing and returns at
+    // once, so that the caller never waits for the main thread. `owner` tags the work for
+    // `dropPosted`. An error thrown by `fn` is reported as an unhandled error.
+    void postToMain(const void* owner, std::function<void()> fn);
+
+    // Main thread: forgets the posted work of `owner` that has not started yet; none of it runs.
+    void dropPosted(const void* owner);
+
+    // Main thread: runs the functions that workers are waiting on and the posted work. Returns
+    // whether any ran.
     bool runMainRequests();
 
     // Main thread: keeps running main-thread requests until `done` reports true. Used when the
@@ -120,13 +129,15 @@ protected:
 
 private:
     struct Request {
-        const std::function<void()>* fn;
-        bool done = false;
+        std::function<void()> fn;
+        const void* owner = nullptr; // posted work: its tag; waited-for requests: null
+        bool done = false;           // waited-for requests: set once `fn` ran
     };
+    void queueRequest(const std::shared_ptr<Request>& request);
     void wakeMainLoop();
 
     std::thread::id mainThread_;
-    std::deque<Request*> requests_;
+    std::deque<std::shared_ptr<Request>> requests_;
     int eventFd_ = -1;                         // written by workers to wake the Qt event loop
     std::unique_ptr<QSocketNotifier> notifier_; // main thread only
 };

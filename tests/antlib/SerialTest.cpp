@@ -141,6 +141,25 @@ TEST_F(SerialFixture, ClosingWhileTheStickTalksNeitherHangsNorDeliversAfterwards
     EXPECT_EQ(events.size(), seen);
 }
 
+// A callback that closes the stick (a trainer-lost handler that disconnects) runs while the
+// reader thread goes on reading: closing joins that thread instead of waiting for it for ever.
+TEST_F(SerialFixture, ACallbackMayCloseTheStickItIsCalledFrom)
+{
+    bool closedInside = false;
+    driver.ANT_AssignChannelEventFunction(
+        1,
+        [&](std::uint8_t, std::uint8_t) {
+            driver.ANT_Close();
+            closedInside = true;
+            return std::uint8_t { 0 };
+        },
+        receive);
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return closedInside; }));
+    EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";
+    ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0)) << "and can be opened again";
+}
+
 TEST(SerialTransport, SaysWhyAStickCannotBeOpened)
 {
     platform::RealClock clock;

@@ -201,18 +201,21 @@ TEST_F(UsbFixture, RunsTheChannelConversationWhateverTheTransferSizes)
     EXPECT_TRUE(std::equal(reset.bytes().begin(), reset.bytes().end(), written.begin()));
 }
 
-// The reader waits in bounded reads: a read that times out is cancelled (DISCARDURB) and data
-// arriving afterwards still comes through whole.
-TEST_F(UsbFixture, DataAfterAReadTimeoutStillArrives)
+// One read stays submitted with no timeout: data comes through whenever it arrives, and closing
+// cancels the read (DISCARDURB) instead of waiting for it.
+TEST_F(UsbFixture, TheReadStaysSubmittedUntilClosingCancelsIt)
 {
     auto& usb = bus.addAntStick(0x1008, 1);
     ASSERT_TRUE(open(0));
-    ASSERT_TRUE(until([&] { return usb.discards() >= 1; }));
     const auto startup = encodeFrame(command::startup(0x20));
     usb.queueIn(startup.bytes());
     ASSERT_TRUE(until([&] { return !responses.empty(); }));
     EXPECT_EQ(std::get<0>(responses[0]), msg::Startup);
     EXPECT_EQ(response[0], 0x20);
+    EXPECT_EQ(usb.discards(), 0u);
+    driver.ANT_Close();
+    EXPECT_EQ(usb.discards(), 1u);
+    EXPECT_FALSE(usb.claimed());
 }
 
 TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
@@ -233,4 +236,26 @@ TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
     EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
     const std::array<std::uint8_t, 8> data {};
     EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
+}
+
+// A callback that closes the stick runs while the reader thread still handles libusb's events:
+// closing cancels the read and joins that thread without a deadlock.
+TEST_F(UsbFixture, ACallbackMayCloseTheStickItIsCalledFrom)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    StickBehindUsb stick(clock, usb);
+    ASSERT_TRUE(open(0));
+    bool closedInside = false;
+    driver.ANT_AssignChannelEventFunction(
+        1,
+        [&](std::uint8_t, std::uint8_t) {
+            driver.ANT_Close();
+            closedInside = true;
+            return std::uint8_t { 0 };
+        },
+        receive);
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return closedInside; }));
+    EXPECT_FALSE(usb.claimed());
+    EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";
 }

@@ -74,6 +74,7 @@ Fault parseFault(const QString& text)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    platform::ProgramClock programClock;
     QCoreApplication::setApplicationName("antsim");
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -38,6 +38,9 @@ std::optional<T> parseNumber(std::string_view text)
     return value;
 }
 
+// A fault later than this (a year) is a typing error.
+constexpr double MaxCueSeconds = 365.0 * 24 * 3600;
+
 // One sim setting, NAME=VALUE or a flag; false when it is not one.
 bool parseSimSetting(std::string_view setting, SimSettings& sim)
 {
@@ -54,6 +57,13 @@ bool parseSimSetting(std::string_view setting, SimSettings& sim)
         const auto rate = parseNumber<double>(value);
         sim.lossRate = rate;
         return rate && *rate >= 0 && *rate <= 1;
+    }
+    for (auto [fault, field] : { std::pair { "stall-after", &sim.stallAfterS }, std::pair { "vanish-after", &sim.vanishAfterS },
+             std::pair { "trainer-silent-after", &sim.trainerSilentAfterS } }) {
+        if (name != fault)
+            continue;
+        *field = parseNumber<double>(value);
+        return *field && **field >= 0 && **field <= MaxCueSeconds;
     }
     if (name == "seed") {
         sim.seed = parseNumber<std::uint32_t>(value);
@@ -88,7 +98,8 @@ std::optional<AntConfig> parseAntConfig(const std::string& value, std::string& e
             const auto setting = rest.substr(0, comma);
             if (!parseSimSetting(setting, config.sim)) {
                 error = "CALTRIX_ANT has \"" + std::string(setting) + "\" among the settings of the virtual stick; use "
-                        "trainer=N, heart-rate=N, console=N, compact=N, loss=RATE, seed=N or tx-events.";
+                        "trainer=N, heart-rate=N, console=N, compact=N, loss=RATE, seed=N, tx-events, stall-after=SECONDS, "
+                        "vanish-after=SECONDS or trainer-silent-after=SECONDS.";
                 return std::nullopt;
             }
             rest = comma == std::string_view::npos ? std::string_view {} : rest.substr(comma);

@@ -13,7 +13,10 @@ namespace caltrix::antlib {
 //   sim[:SETTING,...]: the built-in virtual stick is number 0, numbers 1-7 are absent. Settings
 //     change its world: trainer=N, heart-rate=N, console=N (device numbers, 0 leaves the device
 //     out; the trainer's speed-and-cadence sensor shares its number), compact=N (adds a
-//     compact-protocol trainer), loss=RATE (0 to 1), seed=N, tx-events (see VirtualStick).
+//     compact-protocol trainer), loss=RATE (0 to 1), seed=N, tx-events (see VirtualStick), and
+//     faults on cue, SECONDS after the stick was made: stall-after=SECONDS (the stick hangs: it
+//     stops reading and answering), vanish-after=SECONDS (it is pulled out),
+//     trainer-silent-after=SECONDS (the trainer alone goes silent; the stick keeps answering).
 struct SerialPort {
     std::string path;
     std::optional<std::uint32_t> baudRate;
@@ -25,6 +28,7 @@ struct SimSettings {
     std::optional<double> lossRate;
     std::optional<std::uint32_t> seed;
     bool transmitSlotEvents = false;
+    std::optional<double> stallAfterS, vanishAfterS, trainerSilentAfterS;
 };
 
 struct AntConfig {

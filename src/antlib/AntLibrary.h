@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace caltrix::antlib {
 
@@ -98,6 +99,13 @@ public:
     // Closes a channel (answered by 0x4C, then channel event 7) and unassigns it (answered by 0x41).
     virtual bool ANT_CloseChannel(std::uint8_t channel) = 0;
     virtual bool ANT_UnAssignChannel(std::uint8_t channel) = 0;
+
+    // Not of the vendor's library: the last transport error, as one line that says what to do (a
+    // stick the user may not open, a stick in use by another program, a serial port that cannot be
+    // set up, a stick that stopped answering); empty while none happened, e.g. when there simply
+    // was no stick at the numbers tried. Kept until another error replaces it, for the program's
+    // message box: a program started from a desktop menu has no terminal to read standard error on.
+    virtual std::string lastError() const { return {}; }
 };
 
 } // namespace caltrix::antlib

@@ -49,6 +49,9 @@ antsim::WorldOptions worldOptions(const SimSettings& settings)
     options.lossRate = settings.lossRate.value_or(options.lossRate);
     options.seed = settings.seed.value_or(options.seed);
     options.transmitSlotEvents = settings.transmitSlotEvents;
+    options.stallAfterS = settings.stallAfterS;
+    options.vanishAfterS = settings.vanishAfterS;
+    options.trainerSilentAfterS = settings.trainerSilentAfterS;
     return options;
 }
 

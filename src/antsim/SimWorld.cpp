@@ -42,6 +42,8 @@ SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
     if (options.console)
         devices_.push_back(std::make_unique<Console>(
             identity(options.keyB, antproto::profile::Console, options.consoleNumber), rider_));
+    if (options.trainerSilentAfterS && options.trainer)
+        device("trainer")->silenceFrom(static_cast<std::uint64_t>(*options.trainerSilentAfterS * 1000));
 }
 
 std::uint64_t SimWorld::now()

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct WorldOptions {
     std::uint32_t seed = 1;
     bool stickPresent = true; // false: no stick at all, opening it fails
     bool transmitSlotEvents = false; // see VirtualStick::setTransmitSlotEvents
+    // Faults on cue, in seconds of the simulated world from its creation; unset: never.
+    std::optional<double> stallAfterS;         // the stick stops reading and answering, and stays there
+    std::optional<double> vanishAfterS;        // the stick is pulled out
+    std::optional<double> trainerSilentAfterS; // the trainer alone goes silent; the stick keeps answering
     Key keyA {}; // network 0 (ANT+)
     Key keyB {}; // network 1 (the trainer's own)
 };

@@ -161,6 +161,7 @@ struct EmulatedAntStick::Handler {
 
     mutable std::mutex mutex; // everything below
     std::deque<Urb> pendingIn;
+    std::deque<Urb> pendingOut; // held by a hung stick
     std::deque<Urb> reapable;
     std::deque<std::uint8_t> inData;
     std::vector<std::uint8_t> written;
@@ -168,6 +169,7 @@ struct EmulatedAntStick::Handler {
     bool busy = false;
     bool claimed = false;
     bool gone = false;
+    bool stalled = false;
     unsigned discards = 0;
     int fifo = -1; // our end of the device node, see updateReadiness
 
@@ -193,7 +195,7 @@ struct EmulatedAntStick::Handler {
             finish(pendingIn.front(), -ENODEV, 0);
             pendingIn.pop_front();
         }
-        while (!pendingIn.empty() && !inData.empty()) {
+        while (!stalled && !pendingIn.empty() && !inData.empty()) {
             Urb u = pendingIn.front();
             pendingIn.pop_front();
             const std::size_t n = std::min({ inData.size(), maxTransfer, static_cast<std::size_t>(u.data()->buffer_length) });
@@ -211,7 +213,7 @@ struct EmulatedAntStick::Handler {
         static std::uint8_t scratch[65536];
         if (fifo < 0)
             return;
-        const bool ready = !reapable.empty() || gone || (!pendingIn.empty() && !inData.empty());
+        const bool ready = !reapable.empty() || gone || (!stalled && !pendingIn.empty() && !inData.empty());
         if (ready)
             while (::read(fifo, scratch, sizeof scratch) > 0) { }
         else
@@ -247,7 +249,9 @@ struct EmulatedAntStick::Handler {
         }
         const auto type = u.data()->type;
         const auto endpoint = u.data()->endpoint;
-        if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut) {
+        if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut && stalled) {
+            pendingOut.push_back(u);
+        } else if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut) {
             const auto* bytes = u.buffer ? reinterpret_cast<const std::uint8_t*>(u.buffer->data) : nullptr;
             std::vector<std::uint8_t> out(bytes, bytes + (bytes ? u.data()->buffer_length : 0));
             written.insert(written.end(), out.begin(), out.end());
@@ -311,14 +315,17 @@ struct EmulatedAntStick::Handler {
         bool found = false;
         {
             std::lock_guard lock(mutex);
-            const auto it = std::ranges::find_if(
-                pendingIn, [&](const Urb& u) { return u.client == client && u.urb->client_addr == address; });
-            if (it != pendingIn.end()) {
+            for (auto* pending : { &pendingIn, &pendingOut }) {
+                const auto it = std::ranges::find_if(
+                    *pending, [&](const Urb& u) { return u.client == client && u.urb->client_addr == address; });
+                if (it == pending->end())
+                    continue;
                 const Urb u = *it;
-                pendingIn.erase(it);
+                pending->erase(it);
                 finish(u, -ENOENT, 0);
                 found = true;
                 ++discards;
+                break;
             }
             updateReadiness();
         }
@@ -442,6 +449,8 @@ EmulatedAntStick::~EmulatedAntStick()
     { std::lock_guard lock(h.mutex); }
     for (auto& u : h.pendingIn)
         Handler::release(u);
+    for (auto& u : h.pendingOut)
+        Handler::release(u);
     for (auto& u : h.reapable)
         Handler::release(u);
     if (h.fifo >= 0)
@@ -472,6 +481,13 @@ void EmulatedAntStick::unplug()
     std::lock_guard lock(handler_->mutex);
     handler_->gone = true;
     handler_->updateReadiness(); // wakes libusb, whose next reap finds the URBs failed
+}
+
+void EmulatedAntStick::stall()
+{
+    std::lock_guard lock(handler_->mutex);
+    handler_->stalled = true;
+    handler_->updateReadiness();
 }
 
 bool EmulatedAntStick::claimed() const

@@ -56,6 +56,9 @@ public:
     void setBusy(bool busy);
     // Pulled out: transfers in flight and every later one fail with "no device".
     void unplug();
+    // Hung: OUT transfers are never taken (they stay in flight until the host cancels them) and
+    // no IN data is sent.
+    void stall();
 
     bool claimed() const;
     unsigned discards() const;

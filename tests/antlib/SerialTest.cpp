@@ -35,7 +35,7 @@ protected:
             if (n != 0)
                 return nullptr;
             return std::make_unique<antlib::SerialTransport>(clock, pty.path(), baud);
-        })
+        }, antlib::StallWatch { 500, 1000 })
     {
     }
 
@@ -124,9 +124,33 @@ TEST_F(SerialFixture, AStickThatVanishesIsReportedOnceAndItsChannelsGoSilent)
     EXPECT_TRUE(driver.stickLost());
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("ANT stick stopped answering"), std::string::npos) << said;
+    EXPECT_EQ(driver.lastError() + "\n", said) << "kept for the program's message box";
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
     const std::array<std::uint8_t, 8> data {};
     EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
+    driver.ANT_Close();
+}
+
+// A stick that hangs mid-ride (stops reading and answering, the terminal stays open) while the host
+// goes on writing, far more than the terminal holds: no write waits, the stick is found hung, its
+// channels report the loss, and closing still returns.
+TEST_F(SerialFixture, AStickThatHangsMidRideIsFoundAndNoWriteWaits)
+{
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    events.clear();
+    testing::internal::CaptureStderr();
+    stick.stall();
+    const std::array<std::uint8_t, 8> data {};
+    int refused = 0;
+    for (int i = 0; i < 3000; ++i)
+        refused += driver.ANT_SendBroadcastData(1, data) ? 0 : 1;
+    const bool lost = until([&] { return events.size() >= 2; });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(lost);
+    EXPECT_GT(refused, 0) << "a full queue refuses instead of waiting";
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
     driver.ANT_Close();
 }
 

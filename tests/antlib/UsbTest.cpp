@@ -38,6 +38,7 @@ namespace {
 const bool underUmockdev = (test::reexecUnderUmockdev(), true);
 
 constexpr unsigned HardTimeoutSeconds = 100;  // a hang in libusb or the emulation fails the run
+constexpr StallWatch QuickStallWatch { 500, 1000 }; // a hung stick found in real time, within a test's patience
 
 // The virtual stick answering behind an emulated USB stick: what the host sends on bulk OUT goes to
 // the virtual stick on the main thread, its answers go back on bulk IN.
@@ -84,7 +85,9 @@ private:
 class UsbFixture : public testing::Test {
 protected:
     UsbFixture()
-        : driver(clock, [this](std::uint8_t n, std::uint32_t, std::string&) { return std::make_unique<UsbTransport>(clock, n); })
+        : driver(
+            clock, [this](std::uint8_t n, std::uint32_t, std::string&) { return std::make_unique<UsbTransport>(clock, n); },
+            QuickStallWatch)
     {
     }
 
@@ -161,6 +164,7 @@ TEST_F(UsbFixture, SaysInOneLineWhenTheStickIsHeldByAnotherProgram)
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("in use by another program"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(driver.lastError() + "\n", said) << "kept for the program's message box";
 }
 
 // The whole configuration conversation through libusb, with the stick's answers cut into
@@ -258,4 +262,31 @@ TEST_F(UsbFixture, ACallbackMayCloseTheStickItIsCalledFrom)
     ASSERT_TRUE(until([&] { return closedInside; }));
     EXPECT_FALSE(usb.claimed());
     EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";
+}
+
+// A stick that hangs mid-ride (takes no transfers, sends nothing) while the host goes on writing:
+// no write waits, the stick is found hung and its channels report the loss, and closing cancels
+// the transfers in flight instead of waiting for them.
+TEST_F(UsbFixture, AStickThatHangsMidRideIsFoundAndClosingCancelsItsTransfers)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    StickBehindUsb stick(clock, usb);
+    ASSERT_TRUE(open(0));
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return !events.empty(); }));
+    events.clear();
+    testing::internal::CaptureStderr();
+    usb.stall();
+    const std::array<std::uint8_t, 8> data {};
+    for (int i = 0; i < 200; ++i)
+        driver.ANT_SendBroadcastData(1, data);
+    const bool lost = until([&] { return events.size() >= 2; });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    const auto discardsBefore = usb.discards();
+    driver.ANT_Close();
+    EXPECT_GT(usb.discards(), discardsBefore) << "the read in flight was cancelled";
+    EXPECT_FALSE(usb.claimed());
 }

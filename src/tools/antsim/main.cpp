@@ -100,7 +100,11 @@ int main(int argc, char** argv)
                     "console, for good or for SECONDS from the start. Repeatable.", "DEVICE[:SECONDS]" },
         { "mute", "A stick that answers nothing." },
         { "tx-events", "Also report transmit-slot events (3) on receiving channels, after each received message." },
-        { "unplug-after", "Pull the stick out after SECONDS: the terminal hangs up.", "SECONDS" },
+        { { "vanish-after", "unplug-after" }, "Pull the stick out after SECONDS: the terminal hangs up and antsim ends.",
+          "SECONDS" },
+        { "stall-after", "The stick hangs after SECONDS: it stops reading the terminal and answers nothing more, "
+                         "while the terminal stays open.", "SECONDS" },
+        { "trainer-silent-after", "The trainer alone goes silent after SECONDS; the stick keeps answering.", "SECONDS" },
         { "seed", "Seed of the random choices (default 1).", "N" },
         { { "v", "verbose" }, "Print every message in and out in readable form on standard error." },
     });
@@ -121,6 +125,10 @@ int main(int argc, char** argv)
     options.lossRate = number(p, "loss", 0, 0, 1);
     options.seed = static_cast<std::uint32_t>(number(p, "seed", 1, 0, 4294967295.0));
     options.transmitSlotEvents = p.isSet("tx-events");
+    if (p.isSet("stall-after"))
+        options.stallAfterS = number(p, "stall-after", 0, 0, 1e6);
+    if (p.isSet("trainer-silent-after"))
+        options.trainerSilentAfterS = number(p, "trainer-silent-after", 0, 0, 1e6);
     try {
         options.keyA = antlib::networkKeyA();
         options.keyB = antlib::networkKeyB();
@@ -153,8 +161,8 @@ int main(int argc, char** argv)
     std::printf("%s\n", pty.path().c_str());
     std::fflush(stdout);
 
-    if (p.isSet("unplug-after")) {
-        const double seconds = number(p, "unplug-after", 0, 0, 1e6);
+    if (p.isSet("vanish-after")) {
+        const double seconds = number(p, "vanish-after", 0, 0, 1e6);
         QTimer::singleShot(static_cast<int>(seconds * 1000), [&pty] {
             pty.unplug();
             std::fprintf(stderr, "antsim: the stick was pulled out\n");

@@ -1,9 +1,9 @@
-#include "SimHarness.h"
+#include "antsim/RiderModel.h"
+#include "antsim/SimDevices.h"
 
 #include <gtest/gtest.h>
 
 using namespace caltrix::antsim;
-using namespace caltrix::antsim::test;
 
 TEST(RiderModel, AHigherResistanceGivesALowerSpeedAtTheSameEffort)
 {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <random>
 #include <vector>
 
@@ -15,7 +17,16 @@ class Clock;
 
 namespace caltrix::antsim {
 
-// Which devices the simulated world holds and how they behave.
+// The names of the world's devices: trainer, sensor, compact-trainer, heart-rate, console.
+bool isDeviceName(std::string_view name);
+
+// A device silent for good, or for `seconds` from the world's start.
+struct Silence {
+    std::string device;
+    std::optional<double> seconds;
+};
+
+// Which devices the simulated world holds and how they behave. WorldSettings.h reads it from text.
 struct WorldOptions {
     bool trainer = true;        // native trainer (network 1) with its speed-and-cadence sensor (network 0)
     bool compactTrainer = false; // compact-protocol trainer on network 0
@@ -36,11 +47,13 @@ struct WorldOptions {
     std::optional<double> stallAfterS;         // the stick stops reading and answering, and stays there
     std::optional<double> vanishAfterS;        // the stick is pulled out
     std::optional<double> trainerSilentAfterS; // the trainer alone goes silent; the stick keeps answering
+    std::vector<Silence> silences;
     Key keyA {}; // network 0 (ANT+)
     Key keyB {}; // network 1 (the trainer's own)
 };
 
 // The simulated radio world: the rider and the devices, on the platform clock. Main thread only.
+// Throws platform::Error when a silence names a device the world does not hold.
 class SimWorld {
 public:
     SimWorld(platform::Clock& clock, const WorldOptions& options);

@@ -80,7 +80,7 @@ bool listenToTheBelt(platform::Clock& clock, antlib::AntDriver& driver, std::arr
 TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
 {
     QProcess antsim;
-    const QByteArray path = startAntsim(antsim, { "--no-console", "--heart-rate-number", "777" });
+    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777" });
     ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
 
     platform::RealClock clock;
@@ -121,7 +121,7 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
 TEST(Antsim, AStickThatHangsOnCueIsFoundHung)
 {
     QProcess antsim;
-    const QByteArray path = startAntsim(antsim, { "--no-console", "--heart-rate-number", "777", "--stall-after", "2" });
+    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777", "--stall-after", "2" });
     ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
     platform::RealClock clock;
     antlib::AntDriver driver(

@@ -22,7 +22,7 @@ std::optional<SerialPort> parsePort(std::string_view text, std::string& error)
         std::uint32_t baud = 0;
         const auto [end, ec] = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
         if (ec != std::errc {} || end != baudText.data() + baudText.size() || baud == 0) {
-            error = "CALTRIX_ANT gives \"" + std::string(baudText) + "\" as the baud rate of " + port.path
+            error = "CALTRIX_ANT gives " + antsim::quoted(baudText) + " as the baud rate of " + antsim::quoted(port.path)
                 + "; it must be a positive whole number such as 115200.";
             return std::nullopt;
         }
@@ -69,7 +69,7 @@ std::optional<AntConfig> parseAntConfig(const std::string& value, std::string& e
         }
         return config;
     }
-    error = "CALTRIX_ANT is \"" + value + "\", which names no ANT stick; use usb, sim[:SETTING,...] or serial:PATH[@BAUD][,PATH...].";
+    error = "CALTRIX_ANT is " + antsim::quoted(value) + ", which names no ANT stick; use usb, sim[:SETTING,...] or serial:PATH[@BAUD][,PATH...].";
     return std::nullopt;
 }
 

@@ -104,6 +104,21 @@ bool applyValue(std::string_view name, std::string_view value, WorldOptions& o)
 }
 } // namespace
 
+std::string quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char digits[] = "0123456789ABCDEF";
+            out += { '\\', 'x', digits[byte >> 4], digits[byte & 0xF] };
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 const std::vector<WorldSetting>& worldSettings()
 {
     static const std::vector<WorldSetting> settings {
@@ -149,9 +164,9 @@ bool applyWorldSetting(std::string_view setting, WorldOptions& options, std::str
     std::string names;
     for (const auto& s : worldSettings())
         names += std::string(names.empty() ? "" : ", ") + s.name + (s.valueName ? std::string("=") + s.valueName : "");
-    error = known == nullptr ? "\"" + std::string(setting) + "\" is not a setting of the simulated world; use " + names + "."
-                             : "\"" + std::string(setting) + "\" does not fit the setting " + known->name + "=" + (known->valueName ? known->valueName : "")
-            + ": " + known->help;
+    error = known == nullptr ? quoted(setting) + " is not a setting of the simulated world; use " + names + "."
+                             : quoted(setting) + " does not fit the setting " + known->name + "="
+            + (known->valueName ? known->valueName : "") + ": " + known->help;
     return false;
 }
 

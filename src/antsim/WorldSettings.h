@@ -16,6 +16,10 @@ struct WorldSetting {
     const char* help;
 };
 
+// `text` in double quotes for a message, with control characters written as \xNN, so that the
+// message stays on one line whatever the user typed.
+std::string quoted(std::string_view text);
+
 // Every setting, in the order the help lists them.
 const std::vector<WorldSetting>& worldSettings();
 

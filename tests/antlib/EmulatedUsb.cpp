@@ -162,6 +162,7 @@ struct EmulatedAntStick::Handler {
     mutable std::mutex mutex; // everything below
     std::deque<Urb> pendingIn;
     std::deque<Urb> pendingOut; // held by a hung stick
+    std::function<void(std::vector<std::uint8_t>)> hostBytes;
     std::deque<Urb> reapable;
     std::deque<std::uint8_t> inData;
     std::vector<std::uint8_t> written;
@@ -256,7 +257,7 @@ struct EmulatedAntStick::Handler {
             std::vector<std::uint8_t> out(bytes, bytes + (bytes ? u.data()->buffer_length : 0));
             written.insert(written.end(), out.begin(), out.end());
             finish(u, 0, u.data()->buffer_length);
-            auto deliver = owner->onHostBytes;
+            auto deliver = hostBytes;
             lock.unlock();
             if (deliver)
                 deliver(std::move(out));
@@ -481,6 +482,12 @@ void EmulatedAntStick::unplug()
     std::lock_guard lock(handler_->mutex);
     handler_->gone = true;
     handler_->updateReadiness(); // wakes libusb, whose next reap finds the URBs failed
+}
+
+void EmulatedAntStick::setHostBytesHandler(std::function<void(std::vector<std::uint8_t>)> handler)
+{
+    std::lock_guard lock(handler_->mutex);
+    handler_->hostBytes = std::move(handler);
 }
 
 void EmulatedAntStick::stall()

@@ -59,7 +59,7 @@ bool AntDriver::ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std:
     transport_ = std::move(transport);
     open_ = true;
     ++generation_;
-    lastHeard_ = clock_.tickCount();
+    lastHeard_ = clock_->tickCount();
     probeSent_.reset();
     probeAnswersDue_ = 0;
     watchForStall();
@@ -85,12 +85,12 @@ void AntDriver::ANT_Close()
     if (transport_)
         transport_->close();
     transport_.reset();
-    clock_.dropPosted(this); // the reader has ended: nothing more is posted
+    clock_->dropPosted(this); // the reader has ended: nothing more is posted
     for (auto id : scheduled_)
-        clock_.cancel(id);
+        clock_->cancel(id);
     scheduled_.clear();
     if (stallCheck_ != 0)
-        clock_.cancel(stallCheck_);
+        clock_->cancel(stallCheck_);
     stallCheck_ = 0;
     responseCallback_ = nullptr;
     responseBuffer_ = nullptr;
@@ -218,10 +218,10 @@ void AntDriver::bytesReceived(std::span<const std::uint8_t> bytes)
     decoder_.feed(bytes, [&batch](const AntMessage& m) { batch.push_back(m); });
     if (batch.empty())
         return;
-    if (clock_.onMainThread())
+    if (clock_->onMainThread())
         deliver(batch);
     else
-        clock_.postToMain(this, [this, batch = std::move(batch)] { deliver(batch); });
+        clock_->postToMain(this, [this, batch = std::move(batch)] { deliver(batch); });
 }
 
 // A callback may close the stick, or close it and open another: the rest of the batch belongs to
@@ -230,7 +230,7 @@ void AntDriver::deliver(const std::vector<AntMessage>& batch)
 {
     const auto generation = generation_;
     if (open_) {
-        lastHeard_ = clock_.tickCount();
+        lastHeard_ = clock_->tickCount();
         probeSent_.reset();
     }
     for (const auto& m : batch) {
@@ -298,7 +298,7 @@ void AntDriver::reportLostSearch(std::uint8_t channel)
 {
     openChannels_.reset(channel);
     const auto id = std::make_shared<std::uint64_t>(0);
-    *id = clock_.callAfter(LostSearchTimeoutMs, [this, channel, id] {
+    *id = clock_->callAfter(LostSearchTimeoutMs, [this, channel, id] {
         std::erase(scheduled_, *id);
         deliverEvent(channel, code::SearchTimeout);
         deliverEvent(channel, code::ChannelClosed);
@@ -310,11 +310,11 @@ void AntDriver::reportLostSearch(std::uint8_t channel)
 void AntDriver::watchForStall()
 {
     const std::uint32_t checkMs = std::max<std::uint32_t>(1, std::min(stallWatch_.silenceBeforeProbeMs, stallWatch_.answerTimeoutMs) / 2);
-    stallCheck_ = clock_.callAfter(checkMs, [this] {
+    stallCheck_ = clock_->callAfter(checkMs, [this] {
         stallCheck_ = 0;
         if (!open_ || lost_)
             return;
-        const std::uint32_t now = clock_.tickCount();
+        const std::uint32_t now = clock_->tickCount();
         if (probeSent_ && now - *probeSent_ >= stallWatch_.answerTimeoutMs) {
             transportLost("it sent nothing for " + std::to_string((now - lastHeard_ + 500) / 1000)
                           + " s, not even the answer to a question");

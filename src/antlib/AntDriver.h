@@ -3,6 +3,7 @@
 #include "antlib/AntLibrary.h"
 #include "antproto/FrameDecoder.h"
 #include "antproto/Transport.h"
+#include "platform/Clock.h"
 
 #include <array>
 #include <bitset>
@@ -12,10 +13,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace caltrix::platform {
-class Clock;
-}
 
 namespace caltrix::antlib {
 
@@ -99,7 +96,7 @@ private:
     void reportOnce(const std::string& error);
     void report(const std::string& error);
 
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     TransportFactory factory_;
     const StallWatch stallWatch_;
     std::unique_ptr<antproto::Transport> transport_; // main thread

@@ -23,7 +23,7 @@ void ReaderThread::start(TransportListener& listener, std::function<std::string(
         const std::string reason = loop();
         // The thread's last act: the report is posted, and dropped by a stop that comes first.
         if (!reason.empty())
-            clock_.postToMain(this, [this, reason] { reportLoss(reason); });
+            clock_->postToMain(this, [this, reason] { reportLoss(reason); });
     });
 }
 
@@ -41,7 +41,7 @@ void ReaderThread::stop()
         return;
     wake_();
     thread_.join();
-    clock_.dropPosted(this);
+    clock_->dropPosted(this);
 }
 
 } // namespace caltrix::antlib

@@ -1,14 +1,11 @@
 #pragma once
 
 #include "antproto/Transport.h"
+#include "platform/Clock.h"
 
 #include <functional>
 #include <string>
 #include <thread>
-
-namespace caltrix::platform {
-class Clock;
-}
 
 namespace caltrix::antlib {
 
@@ -39,7 +36,7 @@ public:
 private:
     void reportLoss(const std::string& reason);
 
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     antproto::TransportListener* listener_ = nullptr; // set before the thread starts, unchanged while it runs
     std::function<void()> wake_;                       // likewise
     bool lost_ = false;                                // main thread only

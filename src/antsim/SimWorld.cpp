@@ -59,7 +59,7 @@ SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
 
 std::uint64_t SimWorld::now()
 {
-    const std::uint32_t tick = clock_.tickCount();
+    const std::uint32_t tick = clock_->tickCount();
     now_ += static_cast<std::uint32_t>(tick - lastTick_); // wrapping difference
     lastTick_ = tick;
     return now_;

@@ -2,6 +2,7 @@
 
 #include "antsim/RiderModel.h"
 #include "antsim/SimDevices.h"
+#include "platform/Clock.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,10 +11,6 @@
 #include <string_view>
 #include <random>
 #include <vector>
-
-namespace caltrix::platform {
-class Clock;
-}
 
 namespace caltrix::antsim {
 
@@ -58,7 +55,7 @@ class SimWorld {
 public:
     SimWorld(platform::Clock& clock, const WorldOptions& options);
 
-    platform::Clock& clock() { return clock_; }
+    platform::Clock& clock() { return *clock_; }
     // Milliseconds since the world was created, from the clock's wrapping tick count.
     std::uint64_t now();
 
@@ -73,7 +70,7 @@ public:
     const WorldOptions& options() const { return options_; }
 
 private:
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     WorldOptions options_;
     RiderModel rider_;
     std::vector<std::unique_ptr<SimDevice>> devices_;

@@ -46,7 +46,7 @@ void TTimerThread::Resume()
         ended_ = false;
         terminated_ = false;
         alive_ = std::make_shared<bool>(true);
-        clock_.threadStarting();
+        clock_->threadStarting();
         start(toQtPriority(priority_));
         return;
     }
@@ -59,11 +59,11 @@ void TTimerThread::TerminateAndWait()
         return;
     terminated_ = true;
     *alive_ = false;
-    clock_.dropPosted(this);
+    clock_->dropPosted(this);
     WakeEvent.set();
     resumeEvent_.set();
     tickDone_.set(); // a worker waiting for the tick that is running now goes on and ends
-    clock_.waitRunningMainRequests([this] { return ended_; });
+    clock_->waitRunningMainRequests([this] { return ended_; });
     wait();
     started_ = false;
 }
@@ -78,14 +78,14 @@ void TTimerThread::SetPriority(TThreadPriority priority)
 bool TTimerThread::waitWhileParked()
 {
     while (parked_ && !terminated_)
-        clock_.wait(resumeEvent_, platform::Clock::Infinite);
+        clock_->wait(resumeEvent_, platform::Clock::Infinite);
     return !terminated_;
 }
 
 void TTimerThread::run()
 {
     while (waitWhileParked()) {
-        const bool signalled = clock_.wait(WakeEvent, Interval.load());
+        const bool signalled = clock_->wait(WakeEvent, Interval.load());
         // A tick that the main thread parks after this test finds the timer disabled and does
         // nothing when it runs.
         if (!signalled && !parked_ && !terminated_)
@@ -93,18 +93,18 @@ void TTimerThread::run()
         if (terminated_)
             break;
     }
-    clock_.threadFinished(ended_);
+    clock_->threadFinished(ended_);
 }
 
 // Worker: posts the tick and waits until the main thread ran it, or ended the worker.
 void TTimerThread::runTick()
 {
-    clock_.postToMain(this, [this, alive = alive_] {
+    clock_->postToMain(this, [this, alive = alive_] {
         Owner.Tick();
         if (*alive) // else the timer was freed inside its own tick
             tickDone_.set();
     });
-    clock_.wait(tickDone_, platform::Clock::Infinite);
+    clock_->wait(tickDone_, platform::Clock::Infinite);
 }
 
 // ---- TVelTimer --------------------------------------------------------------------------------
@@ -180,7 +180,7 @@ void TVelTimer::ResetCounters()
     Elapsed = 0;
     LastGap = 0;
     MeasuredElapsed = 0;
-    LastTick = clock_.tickCount();
+    LastTick = clock_->tickCount();
 }
 
 void TVelTimer::RestartAt(std::int32_t Value)
@@ -206,7 +206,7 @@ void TVelTimer::Tick()
     if (!enabled_ || !OnTimer || destroying())
         return;
     try {
-        const std::uint32_t now = clock_.tickCount();
+        const std::uint32_t now = clock_->tickCount();
         const std::uint32_t gap = now - LastTick;
         LastGap = static_cast<std::int32_t>(gap);
         MeasuredElapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(MeasuredElapsed) + gap);

@@ -54,7 +54,7 @@ private:
     bool waitWhileParked();
     void runTick();
 
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     platform::WakeEvent resumeEvent_;
     platform::WakeEvent tickDone_; // set on the main thread when a posted tick has run
     std::atomic<bool> parked_ { true };
@@ -110,7 +110,7 @@ public:
     TTimerThread TimerThread;
 
 private:
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     bool enabled_ = false;
 };
 

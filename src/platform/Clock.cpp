@@ -7,6 +7,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <stdexcept>
 
@@ -50,12 +52,27 @@ Clock::Clock()
 
 Clock::~Clock()
 {
+    if (keepers_ != 0) {
+        std::fprintf(stderr,
+                     "Caltrix: internal error: a clock was destroyed while %d objects made on it (timers, an ANT "
+                     "library, a simulated world) still exist; destroy them before their clock.\n",
+                     keepers_.load());
+        std::abort();
+    }
     notifier_.reset();
     if (eventFd_ >= 0)
         ::close(eventFd_);
 }
 
 void Clock::signalled(WakeEvent&) { }
+
+ClockRef::ClockRef(Clock& clock)
+    : clock_(clock)
+{
+    ++clock_.keepers_;
+}
+
+ClockRef::~ClockRef() { --clock_.keepers_; }
 
 void Clock::wakeMainLoop()
 {

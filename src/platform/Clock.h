@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -115,6 +116,7 @@ public:
 
 protected:
     friend class WakeEvent;
+    friend class ClockRef;
     // Called with the lock held, when `event` gets a signal.
     virtual void signalled(WakeEvent& event);
     // Blocking bookkeeping of worker threads for the virtual clock; lock held.
@@ -137,9 +139,27 @@ private:
     void wakeMainLoop();
 
     std::thread::id mainThread_;
+    std::atomic<int> keepers_ { 0 }; // ClockRefs alive: objects that keep this clock
     std::deque<std::shared_ptr<Request>> requests_;
     int eventFd_ = -1;                         // written by workers to wake the Qt event loop
     std::unique_ptr<QSocketNotifier> notifier_; // main thread only
+};
+
+// How an object keeps the clock it was made on: a clock destroyed while any such object still
+// exists (a test's clock going out of scope before the timer or ANT library made on it) ends the
+// program with a sentence saying so, instead of leaving the object with a dangling clock.
+class ClockRef {
+public:
+    explicit ClockRef(Clock& clock);
+    ~ClockRef();
+    ClockRef(const ClockRef&) = delete;
+    ClockRef& operator=(const ClockRef&) = delete;
+
+    Clock* operator->() const { return &clock_; }
+    Clock& operator*() const { return clock_; }
+
+private:
+    Clock& clock_;
 };
 
 // The clock of the running program: the machine's monotonic clock, in milliseconds.

@@ -46,8 +46,9 @@ using ChannelEventCallback = std::function<std::uint8_t(std::uint8_t channel, st
 // Results: operations that send a command return false when there is no open stick, the argument is
 // out of range, or the stick is gone; callers may ignore it. None of them throws.
 //
-// A stick that disappears (unplugged, tty closed) is reported once on standard error; from then on
-// nothing more arrives from it, every open channel reports a search timeout followed by channel
+// A stick that disappears (unplugged, tty closed) or hangs (sends nothing, not even the answer to a
+// question the library asks it after 2 s of silence, see StallWatch) is reported once on standard
+// error and kept as lastError(); from then on nothing more arrives from it, every open channel reports a search timeout followed by channel
 // closed a moment later (a quarter of a second), and every later ANT_OpenChannel ends the same way,
 // so that a caller's loss detection sees the channels as silent instead of a frozen last value.
 class AntLibrary {

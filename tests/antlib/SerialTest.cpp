@@ -114,13 +114,9 @@ TEST_F(SerialFixture, RunsTheWholeChannelConversationAndTheTrainerHearsTheResist
 TEST_F(SerialFixture, AStickThatVanishesIsReportedOnceAndItsChannelsGoSilent)
 {
     configureTrainer();
-    ASSERT_TRUE(until([&] { return !events.empty(); }));
-    events.clear();
-    testing::internal::CaptureStderr();
-    pty.unplug();
-    const bool closed = until([&] { return events.size() >= 2; });
-    const std::string said = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(closed);
+    const auto lost = antlib::test::lossAfter(clock, events, [&] { pty.unplug(); });
+    ASSERT_TRUE(lost);
+    const std::string& said = *lost;
     EXPECT_TRUE(driver.stickLost());
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("ANT stick stopped answering"), std::string::npos) << said;
@@ -137,20 +133,17 @@ TEST_F(SerialFixture, AStickThatVanishesIsReportedOnceAndItsChannelsGoSilent)
 TEST_F(SerialFixture, AStickThatHangsMidRideIsFoundAndNoWriteWaits)
 {
     configureTrainer();
-    ASSERT_TRUE(until([&] { return !events.empty(); }));
-    events.clear();
-    testing::internal::CaptureStderr();
-    stick.stall();
-    const std::array<std::uint8_t, 8> data {};
     int refused = 0;
-    for (int i = 0; i < 3000; ++i)
-        refused += driver.ANT_SendBroadcastData(1, data) ? 0 : 1;
-    const bool lost = until([&] { return events.size() >= 2; });
-    const std::string said = testing::internal::GetCapturedStderr();
+    const auto lost = antlib::test::lossAfter(clock, events, [&] {
+        stick.stall();
+        const std::array<std::uint8_t, 8> data {};
+        for (int i = 0; i < 3000; ++i)
+            refused += driver.ANT_SendBroadcastData(1, data) ? 0 : 1;
+    });
     ASSERT_TRUE(lost);
     EXPECT_GT(refused, 0) << "a full queue refuses instead of waiting";
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
-    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_NE(lost->find("stopped answering"), std::string::npos) << *lost;
     driver.ANT_Close();
 }
 
@@ -170,14 +163,7 @@ TEST_F(SerialFixture, ClosingWhileTheStickTalksNeitherHangsNorDeliversAfterwards
 TEST_F(SerialFixture, ACallbackMayCloseTheStickItIsCalledFrom)
 {
     bool closedInside = false;
-    driver.ANT_AssignChannelEventFunction(
-        1,
-        [&](std::uint8_t, std::uint8_t) {
-            driver.ANT_Close();
-            closedInside = true;
-            return std::uint8_t { 0 };
-        },
-        receive);
+    antlib::test::closeFromInsideADelivery(driver, receive, closedInside);
     configureTrainer();
     ASSERT_TRUE(until([&] { return closedInside; }));
     EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";

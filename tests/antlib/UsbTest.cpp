@@ -227,13 +227,9 @@ TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     configureTrainer();
-    ASSERT_TRUE(until([&] { return !events.empty(); }));
-    events.clear();
-    testing::internal::CaptureStderr();
-    usb.unplug();
-    const bool silent = until([&] { return events.size() >= 2; });
-    const std::string said = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(silent);
+    const auto lost = test::lossAfter(clock, events, [&] { usb.unplug(); });
+    ASSERT_TRUE(lost);
+    const std::string& said = *lost;
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
@@ -249,14 +245,7 @@ TEST_F(UsbFixture, ACallbackMayCloseTheStickItIsCalledFrom)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     bool closedInside = false;
-    driver.ANT_AssignChannelEventFunction(
-        1,
-        [&](std::uint8_t, std::uint8_t) {
-            driver.ANT_Close();
-            closedInside = true;
-            return std::uint8_t { 0 };
-        },
-        receive);
+    test::closeFromInsideADelivery(driver, receive, closedInside);
     configureTrainer();
     ASSERT_TRUE(until([&] { return closedInside; }));
     EXPECT_FALSE(usb.claimed());
@@ -272,18 +261,15 @@ TEST_F(UsbFixture, AStickThatHangsMidRideIsFoundAndClosingCancelsItsTransfers)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     configureTrainer();
-    ASSERT_TRUE(until([&] { return !events.empty(); }));
-    events.clear();
-    testing::internal::CaptureStderr();
-    usb.stall();
-    const std::array<std::uint8_t, 8> data {};
-    for (int i = 0; i < 200; ++i)
-        driver.ANT_SendBroadcastData(1, data);
-    const bool lost = until([&] { return events.size() >= 2; });
-    const std::string said = testing::internal::GetCapturedStderr();
+    const auto lost = test::lossAfter(clock, events, [&] {
+        usb.stall();
+        const std::array<std::uint8_t, 8> data {};
+        for (int i = 0; i < 200; ++i)
+            driver.ANT_SendBroadcastData(1, data);
+    });
     ASSERT_TRUE(lost);
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
-    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_NE(lost->find("stopped answering"), std::string::npos) << *lost;
     const auto discardsBefore = usb.discards();
     driver.ANT_Close();
     EXPECT_GT(usb.discards(), discardsBefore) << "the read in flight was cancelled";

@@ -9,7 +9,7 @@ TSAN     := build/tsan
 FUZZ     := build/fuzz
 CTESTFLAGS := --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps build test test-plain test-asan test-tsan demo bench fuzz pictures clean
 
 all: build
 
@@ -39,15 +39,23 @@ test-tsan: deps
 	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/support/tsan.supp" \
 	  ctest $(CTESTFLAGS) -L threaded
 
+# The calibration window on the virtual stick with demo settings of its own (build/demo/user.reg)
+# and a simulated rider. Without a display: a 15 s script offscreen that prints what the window
+# shows and saves pictures of it into build/demo/.
 demo: build
-	@if [ -x $(BUILD)/bin/caltrix ]; then \
-	  CALTRIX_ANT=$${CALTRIX_ANT:-sim} $(BUILD)/bin/caltrix; \
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/bin/caltrix-demo --folder $(BUILD)/demo; \
 	else \
-	  echo "Everything is built, but the calibration window is not there yet: build/bin/caltrix does not exist."; \
+	  $(BUILD)/bin/caltrix-demo --headless --folder $(BUILD)/demo; \
 	fi
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -f "$$b" ] && [ -x "$$b" ] || continue; "$$b" || exit 1; done
+
+# Runs the picture tests and makes every picture that differs from its reference the new
+# reference: look at each changed picture (git status) before committing it.
+pictures: build
+	cd $(BUILD) && CALTRIX_UPDATE_PICTURES=1 ctest $(CTESTFLAGS) -R 'Pictures'
 
 fuzz: deps
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCALTRIX_BUILD_FUZZ=ON -DCALTRIX_BUILD_BENCH=OFF

@@ -133,6 +133,8 @@ public:
     // Opens stick `UsbNumber` (0..7), registers the response callback, resets the stick and waits
     // 600 ms processing messages. False (and one log line) when there is no stick at that number. May be called again.
     bool OpenStick(std::uint8_t UsbNumber);
+    // Why the last stick that could not be opened failed (the library's line), or empty.
+    QString StickError() const { return QString::fromStdString(library_.lastError()); }
 
     // Describes channel `Channel`: grows Channels as needed and puts a new record there. A record
     // replaced after its setup started hands its registration with the library to the new one.

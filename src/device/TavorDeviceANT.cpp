@@ -543,6 +543,7 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
     if (FConnecting)
         return false;
     FTrainerConnected = false;
+    FStickError.clear();
     freeLink();
     if (!createLink())
         return false;
@@ -556,6 +557,7 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
     l.BaudRate = ant::ANT_BAUD_RATE;
     if (!openStick(l)) {
         FTrainerConnected = false;
+        FStickError = l.StickError();
         platform::desktop().showMessageBox(
             { FMsgUsbDongleNotFound, QString(), platform::BoxIcon::Error, /*systemModal=*/true });
         return false;

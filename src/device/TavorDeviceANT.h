@@ -206,6 +206,7 @@ public:
     bool EnableConsole() const { return FEnableConsole; }
     void SetEnableConsole(bool Value) override { FEnableConsole = Value; }
     const QString& MsgUsbDongleNotFound() const { return FMsgUsbDongleNotFound; }
+    QString StickError() const override { return FStickError; }
     // RF frequencies (MHz above 2400) of the console, trainer and speed-and-cadence channels.
     std::uint8_t ChannelConsole = antproto::profile::Console.rfFrequency;
     std::uint8_t ChannelTrainer = antproto::profile::NativeTrainer.rfFrequency;
@@ -288,6 +289,7 @@ private:
     double FUnitType = 0;
     bool FEnableConsole = true;
     QString FMsgUsbDongleNotFound;
+    QString FStickError; // why the last ConnectANT found no stick, when the library knew
 
     std::int32_t HeartSamples = 0;
     std::int32_t HeartSum = 0;

@@ -2,6 +2,8 @@
 
 #include "platform/Component.h"
 
+#include <QString>
+
 #include <cstdint>
 
 namespace caltrix::device {
@@ -41,6 +43,10 @@ public:
 
     // True from a successful ConnectANT until Disconnect or the loss of the trainer.
     virtual bool Connected() const = 0;
+
+    // After a ConnectANT that found no stick to open: why a stick could not be opened, as the ANT
+    // library reported it (one line that says what to do); empty when it knows no reason.
+    virtual QString StickError() const = 0;
 
     // Written before ConnectANT: false leaves the console channel closed.
     virtual void SetEnableConsole(bool Value) = 0;

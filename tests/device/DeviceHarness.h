@@ -11,11 +11,32 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace caltrix::device::test {
+
+// A stick that is there but cannot be opened, for the reason `why` (as the USB transport reports
+// a stick of another user or in use by another program).
+class RefusingStick final : public antproto::Transport {
+public:
+    explicit RefusingStick(std::string why)
+        : why_(std::move(why))
+    {
+    }
+    bool open(antproto::TransportListener&, std::string& error) override
+    {
+        error = why_;
+        return false;
+    }
+    bool write(std::span<const std::uint8_t>) override { return false; }
+    void close() override { }
+
+private:
+    std::string why_;
+};
 
 // A trainer device on the virtual clock whose links talk to the built-in virtual stick and its
 // simulated world; message boxes are recorded instead of shown.
@@ -41,12 +62,27 @@ protected:
     ant::AntLibraryFactory libraryFactory()
     {
         return [this] {
-            auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) { sim = &t; });
+            auto sticks = antlib::virtualStickFactory(clock, world, [this](antlib::SimTransport& t) {
+                sim = &t;
+                if (stickCreated)
+                    stickCreated(t);
+            });
             return std::make_unique<antlib::AntDriver>(clock,
                 [this, sticks](std::uint8_t number, std::uint32_t baud, std::string& error)
                     -> std::unique_ptr<antproto::Transport> {
                     ++stickOpens;
                     return world.stickPresent ? sticks(number, baud, error) : nullptr;
+                });
+        };
+    }
+
+    // The library a new link gets when every stick refuses to open, for the reason `why`.
+    ant::AntLibraryFactory refusingLibraryFactory(const std::string& why)
+    {
+        return [this, why] {
+            return std::make_unique<antlib::AntDriver>(clock,
+                [why](std::uint8_t, std::uint32_t, std::string&) -> std::unique_ptr<antproto::Transport> {
+                    return std::make_unique<RefusingStick>(why);
                 });
         };
     }
@@ -94,6 +130,7 @@ protected:
     platform::ScopedDesktop scopedDesktop { desktop };
     antsim::WorldOptions world;
     antlib::SimTransport* sim = nullptr; // the stick of the latest link that opened one
+    std::function<void(antlib::SimTransport&)> stickCreated; // sees each new virtual stick
     int stickOpens = 0;
     std::unique_ptr<TTavorDeviceANT> device; // destroyed first
 };

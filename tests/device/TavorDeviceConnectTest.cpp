@@ -168,6 +168,20 @@ TEST_F(DeviceTest, WithoutAStickItTriesEightNumbersAndShowsOneBox)
     EXPECT_NE(ant::AntLink, nullptr) << "the unopened link stays until the next ConnectANT";
 }
 
+// A stick that is there but cannot be opened: the library's reason stays with the device for the
+// window's box, and a later connection that opens a stick forgets it.
+TEST_F(DeviceTest, WhyAStickCouldNotBeOpenedIsKeptUntilTheNextConnection)
+{
+    auto& d = makeDevice();
+    d.SetAntLibraryFactory(refusingLibraryFactory("The ANT USB stick may not be opened by this user."));
+    EXPECT_FALSE(d.ConnectANT(0, 0, 0));
+    EXPECT_EQ(d.StickError(), "The ANT USB stick may not be opened by this user.");
+
+    d.SetAntLibraryFactory(libraryFactory());
+    ASSERT_TRUE(connectLikeTheWindow());
+    EXPECT_EQ(d.StickError(), "");
+}
+
 TEST_F(DeviceTest, ALinkThatCannotBeCreatedIsReportedInABox)
 {
     auto& d = makeDevice();

@@ -1,0 +1,418 @@
+#include "app/Unit1.h"
+
+#include "app/FormItems.h"
+#include "app/JpegPicture.h"
+#include "app/Unit1Layout.h"
+#include "app/WaitUnit.h"
+#include "app/settings/StoredSettings.h"
+#include "devicebase/Format.h"
+#include "hive/NumberText.h"
+#include "platform/Desktop.h"
+#include "platform/Error.h"
+#include "platform/Platform.h"
+#include "widgets/ArrowMarker.h"
+#include "widgets/ClassicFont.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
+
+namespace caltrix::app {
+
+bool TwoPresetMode = false;
+
+namespace {
+
+// The design-time values of the window's components, compiled in (see the resource list).
+const QString StoredFormResource = QStringLiteral(":/caltrix/Unit1.form");
+const QString DeviceName = QStringLiteral("TavorDeviceANT1");
+
+const QString SansSerif = QStringLiteral("MS Sans Serif");
+const QString Serif = QStringLiteral("MS Serif");
+
+// The unit type whose roll diameter comes from the circumference typed into the window.
+constexpr std::int32_t CircumferenceUnitType = 13;
+
+const QString DesignSpeedCaption = QStringLiteral("Speed 00,0");
+
+// A modal message with an OK button, captioned with the application's title.
+void showMessage(const QString& text) { platform::desktop().showMessageBox({ text, platform::ApplicationTitle }); }
+
+// The 1 px border around the white client area: grey, so that the frameless window keeps a visible
+// edge on a white desktop.
+QColor borderColour() { return QColor(0x80, 0x80, 0x80); }
+
+QFont boldFont(QFont font, bool underline = false)
+{
+    font.setBold(true);
+    font.setUnderline(underline);
+    return font;
+}
+
+// A number in general floating-point format: the shortest form with up to 15 significant digits,
+// the user's decimal separator, no digit grouping, and no separator at all for a whole number.
+QString generalNumber(long double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<double>(value), 'g', 15);
+}
+
+QString readStoredForm()
+{
+    QFile file(StoredFormResource);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw platform::Error(QStringLiteral("The window's stored form cannot be read: %1").arg(file.errorString()));
+    return QString::fromUtf8(file.readAll());
+}
+
+// Runs one handler as the program's event dispatch does: an error it does not catch ends it and
+// is shown in the unhandled-error box, and the program goes on.
+template <typename Handler>
+void dispatch(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        platform::showUnhandledError(error);
+    }
+}
+
+} // namespace
+
+// ---- creation ---------------------------------------------------------------------------------
+
+TForm1::TForm1(const TavorDeviceFactory& MakeDevice)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
+    , platform::TComponent(nullptr)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setFont(widgets::classicFont(SansSerif, 11, QFont::SansSerif));
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::white);
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setFixedSize(layout::ClientSize.grownBy(QMargins(layout::BorderWidth, layout::BorderWidth,
+        layout::BorderWidth, layout::BorderWidth)));
+    createControls();
+    createDevice(MakeDevice);
+    connectHandlers();
+    dispatch([this] { FormCreate(); });
+}
+
+TForm1::~TForm1()
+{
+    // The device disconnects while it is freed and handles window messages meanwhile: it goes
+    // while every part of the window still exists, and its events no longer reach the window.
+    for (QPushButton* button : { Button1, Button2, Button3, Button4 })
+        button->disconnect(this);
+    TavorDeviceANT1->SetOnConnected({});
+    TavorDeviceANT1->SetOnStats({});
+    delete deviceComponent_;
+}
+
+namespace {
+void place(QWidget* item, const char* name, const QRect& rect)
+{
+    item->setObjectName(QLatin1String(name));
+    item->setGeometry(rect);
+}
+
+TLabel* label(QWidget* client, const char* name, const QPoint& at, const QString& caption, const QFont& font)
+{
+    auto* item = new TLabel(client, caption, font);
+    item->setObjectName(QLatin1String(name));
+    item->move(at);
+    return item;
+}
+} // namespace
+
+void TForm1::createControls()
+{
+    ClientArea = new QWidget(this);
+    ClientArea->setObjectName(QStringLiteral("ClientArea"));
+    ClientArea->setGeometry(QRect(QPoint(layout::BorderWidth, layout::BorderWidth), layout::ClientSize));
+    // Siblings stack in creation order: the items paint in this order, later over earlier, and the
+    // controls with windows of their own come last, over all of them.
+    createItems();
+    createWindowedControls();
+}
+
+void TForm1::createItems()
+{
+    QWidget* client = ClientArea;
+    const QFont sans11 = font();
+    const QFont sans13 = widgets::classicFont(SansSerif, 13, QFont::SansSerif);
+    const QFont serif9 = widgets::classicFont(Serif, 9, QFont::Serif);
+    place(shp1 = new TShape(client, Qt::white, Qt::white), "shp1", layout::shp1);
+    place(Shape1 = new TShape(client, Qt::white, Qt::black), "Shape1", layout::Shape1);
+    place(Shape2 = new TShape(client, layout::Aqua, Qt::black), "Shape2", layout::Shape2);
+    place(Shape3 = new TShape(client, layout::Red, Qt::white), "Shape3", layout::Shape3);
+    place(VrArrow1 = new widgets::ArrowMarker(client), "VrArrow1", layout::VrArrow1);
+    VrArrow1->setColor(layout::Red);
+    VrArrow1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lblSpeed = label(client, "lblSpeed", layout::lblSpeed, DesignSpeedCaption, boldFont(sans13));
+    lblTarget = label(client, "lblTarget", layout::lblTarget, QStringLiteral("Target Speed: 00,0"), sans13);
+    place(Image1 = new TImage(client), "Image1", layout::Image1);
+    Image1->setPicture(LoadLogo());
+    Label1 = label(client, "Label1", layout::Label1, QStringLiteral("Label1"), serif9);
+    Label2 = label(client, "Label2", layout::Label2, QStringLiteral("---"), serif9);
+    lblCirc = label(client, "lblCirc", layout::lblCirc, QStringLiteral("Circumference"), boldFont(sans11, true));
+    lblCirc->hide();
+}
+
+void TForm1::createWindowedControls()
+{
+    auto button = [this](const char* name, const QRect& rect, const QString& caption) {
+        auto* b = new QPushButton(caption, ClientArea);
+        place(b, name, rect);
+        return b;
+    };
+    Button1 = button("Button1", layout::Button1, QStringLiteral("P1"));
+    Button2 = button("Button2", layout::Button2, QStringLiteral("P2"));
+    Button3 = button("Button3", layout::Button3, QStringLiteral("P3"));
+    Button4 = button("Button4", layout::Button4, QStringLiteral("Close"));
+    place(editCirc = new QLineEdit(QStringLiteral("2070"), ClientArea), "editCirc", layout::editCirc);
+    editCirc->hide();
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button4);
+    setTabOrder(Button4, editCirc);
+}
+
+void TForm1::createDevice(const TavorDeviceFactory& MakeDevice)
+{
+    TavorDeviceANT1 = MakeDevice(this);
+    // The device is a component of this window, so that the stored form can reach it by name.
+    deviceComponent_ = dynamic_cast<platform::TComponent*>(TavorDeviceANT1);
+    if (!deviceComponent_ || deviceComponent_->Owner() != this)
+        throw platform::Error(QStringLiteral("The trainer device must be a component owned by the window."));
+    deviceComponent_->SetName(DeviceName);
+    platform::readComponent(*this, readStoredForm());
+}
+
+void TForm1::connectHandlers()
+{
+    // The device raises OnConnected inside ConnectANT, and FormCreate is the handler that is
+    // running then: an error in it ends FormCreate, not only the event.
+    TavorDeviceANT1->SetOnConnected([this](platform::TObject* Sender) { TavorDeviceANT1Connected(Sender); });
+    TavorDeviceANT1->SetOnStats([this](platform::TObject* Sender) { dispatch([&] { TavorDeviceANT1Stats(Sender); }); });
+    connect(Button1, &QPushButton::clicked, this, [this] { dispatch([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this, [this] { dispatch([this] { Button2Click(); }); });
+    connect(Button3, &QPushButton::clicked, this, [this] { dispatch([this] { Button3Click(); }); });
+    connect(Button4, &QPushButton::clicked, this, [this] { dispatch([this] { Button4Click(); }); });
+}
+
+void TForm1::ShowCentred()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+}
+
+// ---- start-up ---------------------------------------------------------------------------------
+
+void TForm1::FormCreate()
+{
+    if (ReadUnitType() == 0)
+        showMessage(QStringLiteral("Unit type not available"));
+    writeSettingsLine();
+    TwoPresetMode = ReadSpeedA() != 0;
+    if (TwoPresetMode) {
+        Button3->hide();
+        Button1->setText(QStringLiteral("PA"));
+        Button2->setText(QStringLiteral("PB"));
+    }
+    ShowWaitNotice(QStringLiteral("Wait Connection...."), false, true, 1);
+    if (!connectWhileTheNoticeIsUp()) {
+        HideWaitNotice();
+        QString message = QStringLiteral("Trainer not found ! check the power supply.");
+        // A program started from a desktop menu has no terminal: say here why no stick opened.
+        if (const QString why = TavorDeviceANT1->StickError(); !why.isEmpty())
+            message += QStringLiteral("\n\n") + why;
+        showMessage(message);
+    }
+}
+
+void TForm1::writeSettingsLine()
+{
+    // Read in this order; a failing read leaves Label1 as designed.
+    QString settings = QStringLiteral("DN = ") + QString::number(ReadTrainerDeviceNumber());
+    settings += QStringLiteral(" RD = ") + generalNumber(ReadRollDiameter());
+    settings += QStringLiteral(" UT = ") + generalNumber(ReadUnitType());
+    settings += QStringLiteral(" EPT = ") + QString::number(ReadEventPerTurn());
+    Label1->setCaption(settings);
+}
+
+bool TForm1::connectWhileTheNoticeIsUp()
+{
+    try {
+        TavorDeviceANT1->SetEnableConsole(false);
+        TavorDeviceANT1->SetHeartEnabled(false);
+        return TavorDeviceANT1->ConnectANT(ReadTrainerDeviceNumber(), 0, 0);
+    } catch (...) {
+        // An error here (in the connected handler, say) ends the start-up: its box must not sit
+        // behind the notice, nor find the program's windows disabled.
+        HideWaitNotice();
+        throw;
+    }
+}
+
+void TForm1::TavorDeviceANT1Connected(platform::TObject*)
+{
+    const bool byCircumference = ReadUnitType() == CircumferenceUnitType;
+    if (byCircumference)
+        takeRollDiameterFromCircumference();
+    else
+        TavorDeviceANT1->SetRollDiameter(ReadRollDiameter());
+    // The byte-wide setting takes the low eight bits.
+    TavorDeviceANT1->SeteventPerTurn(static_cast<std::uint8_t>(ReadEventPerTurn()));
+    if (byCircumference) {
+        // The user may enter another circumference; P1 and P2 take it.
+        lblCirc->show();
+        editCirc->show();
+    }
+    TavorDeviceANT1->Start();
+    HideWaitNotice();
+    Button1Click();
+}
+
+// ---- presets ----------------------------------------------------------------------------------
+
+void TForm1::Button1Click()
+{
+    if (TwoPresetMode)
+        applyPreset(ReadSpeedA, ReadResistA, false);
+    else
+        applyPreset([] { return ReadPresetSpeed(1); }, [] { return ReadPresetResist(1); }, false);
+    refreshRollDiameterFromCircumference();
+}
+
+void TForm1::Button2Click()
+{
+    if (TwoPresetMode)
+        applyPreset(ReadSpeedB, ReadResistB, true);
+    else
+        applyPreset([] { return ReadPresetSpeed(2); }, [] { return ReadPresetResist(2); }, true);
+    refreshRollDiameterFromCircumference();
+}
+
+void TForm1::Button3Click()
+{
+    // P3 keeps the roll diameter it has: only P1 and P2 take a new circumference.
+    applyPreset([] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true);
+}
+
+void TForm1::applyPreset(const std::function<std::int32_t()>& speed, const std::function<std::int32_t()>& level,
+                         bool showLevelInTarget)
+{
+    // The settings are read afresh at every step, so a failing read stops the preset where it
+    // fails: the marker or the labels may have moved without the level being sent.
+    set_range(speed());
+    QString target = QStringLiteral("Target Speed: ") + QString::number(speed());
+    if (showLevelInTarget)
+        target += QStringLiteral("      R->") + QString::number(level());
+    lblTarget->setCaption(target);
+    Label2->setCaption(QStringLiteral("R->") + QString::number(level()));
+    TavorDeviceANT1->SetTavorResistance(level());
+}
+
+void TForm1::refreshRollDiameterFromCircumference()
+{
+    if (ReadUnitType() == CircumferenceUnitType)
+        takeRollDiameterFromCircumference();
+}
+
+void TForm1::takeRollDiameterFromCircumference()
+{
+    TavorDeviceANT1->SetRollDiameter(CircumferenceToRollDiameter(hive::textToInt(editCirc->text())));
+}
+
+// ---- live speed -------------------------------------------------------------------------------
+
+void TForm1::TavorDeviceANT1Stats(platform::TObject*)
+{
+    // A trainer lost during the ride keeps its last speed in the device; showing it would tell
+    // the rider a speed that nobody measures any more.
+    if (!TavorDeviceANT1->Connected()) {
+        showNotConnected();
+        return;
+    }
+    set_arrow(TavorDeviceANT1->GetSpeed());
+    lblSpeed->setCaption(devicebase::Format("Speed %.1f", { TavorDeviceANT1->GetSpeed() }));
+}
+
+void TForm1::showNotConnected()
+{
+    VrArrow1->move(layout::VrArrow1.topLeft());
+    lblSpeed->setCaption(DesignSpeedCaption);
+}
+
+void TForm1::set_range(double x)
+{
+    Shape2->move(ScaleItemLeft(Shape1->geometry(), Shape2->width(), x), Shape1->y());
+}
+
+void TForm1::set_arrow(double x)
+{
+    VrArrow1->move(ScaleItemLeft(Shape1->geometry(), VrArrow1->width(), x), VrArrow1->y());
+}
+
+// ---- close ------------------------------------------------------------------------------------
+
+void TForm1::Button4Click()
+{
+    if (TavorDeviceANT1->Connected())
+        TavorDeviceANT1->Disconnect();
+    close();
+}
+
+// ---- frame and dragging -----------------------------------------------------------------------
+
+void TForm1::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(QPen(borderColour(), 0));
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event)
+{
+    const QRect band = layout::Shape3.translated(ClientArea->pos());
+    if (event->button() != Qt::LeftButton || !band.contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    // The window has no title bar: its red band is where it is grabbed. The window manager moves
+    // it where it can; elsewhere the window follows the pointer itself.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_)
+        move(event->globalPosition().toPoint() - dragOffset_);
+    else
+        QWidget::mouseMoveEvent(event);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event)
+{
+    dragging_ = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+} // namespace caltrix::app

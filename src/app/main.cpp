@@ -1,0 +1,50 @@
+// Caltrix: the calibration window over the trainer device, on the real clock and the Qt desktop.
+#include "app/CommandLine.h"
+#include "app/Unit1.h"
+#include "device/TavorDeviceANT.h"
+#include "platform/Clock.h"
+#include "desktop/QtDesktop.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+int answer(const caltrix::app::CommandLineAnswer& a)
+{
+    std::fputs(qPrintable(a.text), a.toStandardError ? stderr : stdout);
+    return a.exitCode;
+}
+
+QStringList argumentList(int argc, char** argv)
+{
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace caltrix;
+    if (const auto early = app::AnswerBeforeStart(argumentList(argc, argv)))
+        return answer(*early);
+
+    QApplication application(argc, argv);
+    if (const auto refused = app::RefuseLeftovers(QApplication::arguments()))
+        return answer(*refused);
+    QApplication::setApplicationName(QStringLiteral("caltrix"));
+    QApplication::setApplicationDisplayName(platform::ApplicationTitle);
+
+    platform::ProgramClock clock; // after the application object, whose event loop it wakes
+    desktop::QtDesktop qtDesktop;
+    platform::ScopedDesktop useDesktop(qtDesktop);
+
+    app::TForm1 Form1([](platform::TComponent* Owner) { return new device::TTavorDeviceANT(Owner); });
+    Form1.ShowCentred();
+    return QApplication::exec();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/PeriodicTimer.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+namespace caltrix::antsim {
+class RiderModel;
+}
+namespace caltrix::hive {
+class Hive;
+}
+namespace caltrix::app {
+class TForm1;
+}
+
+namespace caltrix::demo {
+
+// The demo's settings: unit type 5, the simulated trainer's device number, roll diameter 74, one
+// event per turn, presets P1..P3 at 15, 25 and 35 km/h on levels 3, 6 and 9. Written into `hive`,
+// which belongs to the demo alone.
+void writeDemoSettings(hive::Hive& hive, std::uint16_t trainerNumber);
+
+// The rider of the demo: pedals towards the target speed of the preset last applied, as a rider
+// calibrating the trainer does, easing in over a few seconds rather than jumping.
+class DemoRider {
+public:
+    // The simulated rider to steer (it lives in the virtual stick's world).
+    void attach(antsim::RiderModel& rider) { rider_ = &rider; }
+    // Preset `n` (1..3) was applied: aim for its stored target speed at its stored level.
+    void followPreset(int n);
+    // Once a second: the effort goes part of the way towards what the target needs.
+    void step();
+    // The level the simulated trainer last received from the radio.
+    std::uint8_t trainerLevel() const;
+
+private:
+    antsim::RiderModel* rider_ = nullptr;
+    double goalEffort_ = 0.7;
+    bool following_ = false;
+};
+
+// Steers the rider by the window's preset buttons: whatever preset the user presses, the rider
+// aims for it, and the first preset, applied at start-up, at once.
+class PresetFollower {
+public:
+    PresetFollower(app::TForm1& form, DemoRider& rider);
+
+private:
+    DemoRider& rider_;
+    platform::PeriodicTimer pedalling_;
+};
+
+// The scripted demo for a machine without a display: presses P1, P2 and P3 in turn for a third of
+// `seconds` each, prints one line a second (time, preset, target speed, the speed the window
+// shows, the level the simulated trainer received), writes a picture of the window at the end of
+// each preset into `pictureFolder`, then closes the window with its Close button.
+class DemoScript {
+public:
+    DemoScript(app::TForm1& form, DemoRider& rider, int seconds, QString pictureFolder, std::ostream& out);
+
+    bool finished() const { return finished_; }
+    // Pictures that could not be written, each said on the output.
+    int pictureFailures() const { return pictureFailures_; }
+
+private:
+    void tick();
+    void press(int preset);
+    void savePicture();
+
+    app::TForm1& form_;
+    DemoRider& rider_;
+    int seconds_;
+    QString pictureFolder_;
+    std::ostream& out_;
+    platform::PeriodicTimer timer_;
+    int elapsed_ = 0;
+    int preset_ = 1;
+    bool finished_ = false;
+    int pictureFailures_ = 0;
+};
+
+} // namespace caltrix::demo

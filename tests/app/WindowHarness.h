@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/Unit1.h"
+#include "app/WaitUnit.h"
+#include "app/settings/StoredSettings.h"
+#include "device/DeviceHarness.h"
+#include "hive/CurrentUser.h"
+#include "hive/Hive.h"
+
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace caltrix::app::test {
+
+// A trainer device whose live speed is whatever the test says.
+class SteadySpeedDevice final : public device::TTavorDeviceANT {
+public:
+    using TTavorDeviceANT::TTavorDeviceANT;
+    double GetSpeed() override { return speed; }
+    double speed = 0;
+};
+
+// A message box as the window showed it, and whether the wait notice was up at that moment.
+struct ShownBox {
+    platform::MessageBox box;
+    bool noticeUp = false;
+    bool windowsDisabled = false;
+};
+
+// Records every box with what was on the screen when it came.
+class ScreenDesktop final : public platform::Desktop {
+public:
+    void showMessageBox(const platform::MessageBox& box) override;
+    void beep() override { }
+
+    std::vector<ShownBox> boxes;
+    std::vector<QString> texts() const;
+};
+
+// The calibration window on the virtual clock, its trainer device on the virtual stick of
+// `world`, its settings in a hive file of its own (written with `set`), in a point locale.
+class WindowTest : public device::test::DeviceTest {
+protected:
+    WindowTest();
+    ~WindowTest() override;
+
+    void set(const QString& key, const char* name, const QString& text);
+    // The settings of a configured trainer: unit type 5, the simulated trainer's number, roll
+    // diameter 74, one event per turn, and presets 15/25/35 km/h at levels 3/6/9.
+    void configureTrainer(std::int32_t unitType = 5);
+    QString calibrationKey(std::int32_t unitType) const;
+
+    // Creates the window: its start-up runs, the connection attempt included. The trainer devices
+    // it makes come from `makeDevice` (the ANT trainer device on this test's world by default).
+    TForm1& createWindow();
+    std::function<device::TTavorDeviceANT*(platform::TComponent*)> makeDevice;
+    // The next window's device reports the speed of `steadyDevice->speed` (set it once created).
+    void useSteadySpeedDevice();
+    SteadySpeedDevice* steadyDevice = nullptr;
+
+    // The window's device as what it is.
+    device::TTavorDeviceANT& trainerDevice() const;
+
+    // The messages the host sent to the virtual stick since the window was created, by id.
+    std::vector<antproto::AntMessage> sentToStick(std::uint8_t id) const;
+
+    QTemporaryDir dir;
+    hive::Hive hive { dir.filePath(QStringLiteral("user.reg")) };
+    hive::ScopedCurrentUser user { hive };
+    platform::ScopedLocale locale { QLocale::c() };
+    ScreenDesktop screen;
+    platform::ScopedDesktop scopedScreen { screen };
+    std::vector<antproto::AntMessage> hostMessages;
+    std::unique_ptr<TForm1> form; // destroyed first
+};
+
+} // namespace caltrix::app::test

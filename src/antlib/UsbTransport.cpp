@@ -5,8 +5,8 @@
 #include <libusb-1.0/libusb.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <array>
+#include <cstdlib>
 #include <vector>
 
 namespace caltrix::antlib {
@@ -31,6 +31,14 @@ std::string where(const Candidate& c)
 {
     return "bus " + std::to_string(c.bus) + " device " + std::to_string(libusb_get_device_address(c.device));
 }
+
+// A transfer goes from the thread that fills it to the reader that completes it through libusb,
+// whose own locks the thread checker cannot see (libusb is not instrumented). The filling thread
+// lets go of this lock after filling and every completion takes it before reading the transfer,
+// so the hand-over is visible. Never contended for long: nothing is done while holding it.
+std::mutex handOver;
+
+void published() { std::lock_guard lock(handOver); }
 
 std::string openFailure(const Candidate& c, int error)
 {
@@ -76,7 +84,11 @@ bool UsbTransport::open(TransportListener& listener, std::string& error)
     }
     in_.reset(libusb_alloc_transfer(0));
     libusb_fill_bulk_transfer(in_.get(), handle_.get(), EndpointIn, inBuffer_.data(), static_cast<int>(inBuffer_.size()),
-        [](libusb_transfer* t) { static_cast<UsbTransport*>(t->user_data)->finishRead(t); }, this, 0);
+        [](libusb_transfer* t) {
+            published();
+            static_cast<UsbTransport*>(t->user_data)->finishRead(t);
+        },
+        this, 0);
     listener_ = &listener;
     stop_ = false;
     lostReason_.clear();
@@ -139,8 +151,13 @@ bool UsbTransport::write(std::span<const std::uint8_t> bytes)
     }
     std::copy(bytes.begin(), bytes.end(), buffer);
     libusb_fill_bulk_transfer(transfer, handle_.get(), EndpointOut, buffer, static_cast<int>(bytes.size()),
-        [](libusb_transfer* t) { static_cast<UsbTransport*>(t->user_data)->finishWrite(t); }, this, WriteTimeoutMs);
+        [](libusb_transfer* t) {
+            published();
+            static_cast<UsbTransport*>(t->user_data)->finishWrite(t);
+        },
+        this, WriteTimeoutMs);
     transfer->flags = LIBUSB_TRANSFER_FREE_BUFFER;
+    published();
     {
         std::lock_guard lock(mutex_);
         if (!accepting_ || writes_.size() >= MaxWritesInFlight) {

@@ -86,11 +86,11 @@ void Clock::notify() { changed_.notify_all(); }
 
 void Clock::threadFinished(bool& ended)
 {
-    {
-        std::lock_guard lock(mutex_);
-        ended = true;
-        workerExited();
-    }
+    // Notified under the lock: once the main thread sees `ended` it may destroy the clock, so the
+    // worker must not touch the condition variable after letting go of the lock.
+    std::lock_guard lock(mutex_);
+    ended = true;
+    workerExited();
     changed_.notify_all();
 }
 

@@ -19,6 +19,10 @@
 namespace caltrix::antlib::test {
 
 namespace {
+// umockdev hands each ioctl to its worker thread through GLib, whose synchronisation the thread
+// checker cannot see (GLib is not instrumented). A handler is published under this lock once it is
+// made, and the worker takes it before touching one, so that the checker sees the hand-over.
+std::mutex publication;
 
 constexpr unsigned char EndpointOut = 0x01;
 constexpr unsigned char EndpointIn = 0x81;
@@ -362,6 +366,7 @@ struct EmulatedAntStick::Handler {
     static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
         auto* h = static_cast<Handler*>(self);
+        { std::lock_guard published(publication); }
         const gulong request = umockdev_ioctl_client_get_request(client);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         switch (request) {
@@ -430,6 +435,7 @@ EmulatedAntStick::EmulatedAntStick(UMockdevTestbed* testbed, const std::string& 
         std::lock_guard lock(h.mutex);
         h.updateReadiness();
     }
+    { std::lock_guard published(publication); }
     h.base = umockdev_ioctl_base_new();
     g_signal_connect(h.base, "handle-ioctl", G_CALLBACK(&Handler::onIoctl), &h);
     GError* error = nullptr;

@@ -28,7 +28,8 @@ using caltrix::antlib::test::EmulatedUsb;
 // from inside libusb's completion callbacks.
 extern "C" const char* __tsan_default_suppressions()
 {
-    return "called_from_lib:libglib-2.0.so\ncalled_from_lib:libumockdev\ncalled_from_lib:libgio-2.0.so\n"
+    return "called_from_lib:libglib-2.0.so\ncalled_from_lib:libumockdev.so\ncalled_from_lib:libumockdev-preload.so\n"
+           "called_from_lib:libgio-2.0.so\n"
            "called_from_lib:libgobject-2.0.so\ncalled_from_lib:libusb-1.0.so\n";
 }
 

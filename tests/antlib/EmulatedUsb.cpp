@@ -515,6 +515,12 @@ unsigned EmulatedAntStick::discards() const
     return handler_->discards;
 }
 
+std::size_t EmulatedAntStick::pendingReads() const
+{
+    std::lock_guard lock(handler_->mutex);
+    return handler_->pendingIn.size();
+}
+
 std::vector<std::uint8_t> EmulatedAntStick::written() const
 {
     std::lock_guard lock(handler_->mutex);

@@ -63,6 +63,7 @@ public:
 
     bool claimed() const;
     unsigned discards() const;
+    std::size_t pendingReads() const; // IN transfers submitted and not yet answered
     std::vector<std::uint8_t> written() const;
 
 private:

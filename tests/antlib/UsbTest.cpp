@@ -216,6 +216,7 @@ TEST_F(UsbFixture, TheReadStaysSubmittedUntilClosingCancelsIt)
     ASSERT_TRUE(until([&] { return !responses.empty(); }));
     EXPECT_EQ(std::get<0>(responses[0]), msg::Startup);
     EXPECT_EQ(response[0], 0x20);
+    ASSERT_TRUE(until([&] { return usb.pendingReads() == 1; })) << "the read is submitted again";
     EXPECT_EQ(usb.discards(), 0u);
     driver.ANT_Close();
     EXPECT_EQ(usb.discards(), 1u);

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <ctime>
 #include <map>
 
 namespace caltrix::bench {
@@ -34,6 +35,13 @@ std::string formatFigure(const Figure& f)
 {
     return "figure: " + f.name + " = " + number(f.value) + " " + f.unit + " (goal: < " + number(f.limit) + " "
         + f.unit + ")";
+}
+
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
 }
 
 int runBenchmarksAndPrintFigures(int argc, char** argv)

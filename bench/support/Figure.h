@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace caltrix::bench {
@@ -18,6 +19,10 @@ void recordFigure(const Figure& figure);
 
 // Formats one figure line (without the newline).
 std::string formatFigure(const Figure& figure);
+
+// CPU time the calling thread has used so far. Work that runs on one thread is timed with it, so
+// that the figure does not depend on what else the machine is doing meanwhile.
+std::chrono::nanoseconds threadCpuTime();
 
 // Runs the benchmarks selected on the command line, then prints every recorded figure.
 int runBenchmarksAndPrintFigures(int argc, char** argv);

@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -38,11 +36,12 @@ std::int64_t nowNs()
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000LL + ts.tv_nsec;
 }
 
-HiveError readError(const QString& path, const QString& reason)
+HiveReadError readError(const QString& path, const QString& reason)
 {
-    return HiveError(QStringLiteral("Cannot read the settings file %1: %2. "
+    return HiveReadError(QStringLiteral("Cannot read the settings file %1: %2. "
                                     "Check that it is a file you may read.")
-                         .arg(path, reason));
+                             .arg(path, reason),
+        path, reason);
 }
 
 HiveError writeError(const QString& path, const QString& reason)
@@ -50,6 +49,24 @@ HiveError writeError(const QString& path, const QString& reason)
     return HiveError(QStringLiteral("Cannot write the settings file %1: %2. Nothing was changed; "
                                     "check that its folder is writable and the disk is not full.")
                          .arg(path, reason));
+}
+
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<std::size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
 }
 
 // Flushes the folder so that the rename that replaced the file survives a power cut.
@@ -81,17 +98,22 @@ FileStamp Hive::stampOfPath() const
 Hive::Snapshot Hive::load(const Snapshot* previous) const
 {
     const std::int64_t readAt = nowNs();
-    QFile file(filePath_);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!file.exists())
+    // Only a file that is not there reads as an empty hive; one we may not open is an error.
+    const int fd = ::open(QFile::encodeName(filePath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
             return Snapshot { std::make_shared<HiveDocument>(), QByteArray(), FileStamp {}, false };
-        throw readError(filePath_, file.errorString());
+        throw readError(filePath_, errnoText());
     }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     // The stamp of the open file, so that it belongs to the bytes read even if the path is
     // replaced meanwhile.
     struct stat st {};
-    if (::fstat(file.handle(), &st) != 0)
-        throw readError(filePath_, QString::fromLocal8Bit(std::strerror(errno)));
+    if (::fstat(fd, &st) != 0)
+        throw readError(filePath_, errnoText());
+    if (S_ISDIR(st.st_mode))
+        throw readError(filePath_, QString::fromLocal8Bit(std::strerror(EISDIR)));
     if (!S_ISREG(st.st_mode))
         throw readError(filePath_, QStringLiteral("it is not a regular file"));
     const QByteArray bytes = file.readAll();
@@ -124,19 +146,16 @@ std::optional<HiveValue> Hive::value(const QString& keyPath, const QString& name
     return found ? std::optional<HiveValue>(*found) : std::nullopt;
 }
 
+QString Hive::prefix() const { return QFileInfo(filePath_).absolutePath(); }
+
 void Hive::edit(const std::function<void(HiveDocument&)>& edit)
 {
-    const QFileInfo info(filePath_);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!QDir().mkpath(prefix()))
         throw writeError(filePath_, QStringLiteral("its folder cannot be created"));
-    QLockFile lock(filePath_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(static_cast<int>(lockTimeout_.count()))) {
-        if (lock.error() == QLockFile::LockFailedError) {
-            throw HiveError(QStringLiteral("The settings file %1 is being changed by another program (it holds %2). "
-                                           "Try again when that program has finished.")
-                                .arg(filePath_, lock.fileName()));
-        }
-        throw writeError(filePath_, QStringLiteral("its lock file %1 cannot be created").arg(lock.fileName()));
+    const HiveLock lock(filePath_, lockTimeout_, lockWaitNotice_);
+    if (runningWineServer() != 0) {
+        throw HiveError(
+            QStringLiteral("Wine is running in %1; close its programs or run `wineserver -k`, then try again").arg(prefix()));
     }
     // Read afresh under the lock: the cached content may predate another program's change.
     Snapshot current = load(cache_ ? &*cache_ : nullptr);
@@ -147,17 +166,53 @@ void Hive::edit(const std::function<void(HiveDocument&)>& edit)
         cache_ = std::move(current);
         return;
     }
-    const QByteArray bytes = changed.serialize(QDateTime::currentSecsSinceEpoch());
-    QSaveFile out(filePath_);
-    if (!out.open(QIODevice::WriteOnly))
-        throw writeError(filePath_, out.errorString());
-    if (out.write(bytes) != bytes.size() || !out.flush() || ::fsync(out.handle()) != 0) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
+    replaceFile(changed.serialize(QDateTime::currentSecsSinceEpoch()));
+}
+
+// Writes a new file beside the old one and renames it over it. The new file gets the old one's
+// owner, group and mode (a write by root keeps a user's file the user's); a first file gets the
+// folder's owner and group and rw-r--r--, as under the usual umask.
+void Hive::replaceFile(const QByteArray& bytes) const
+{
+    const QByteArray path = QFile::encodeName(filePath_);
+    struct stat old {};
+    if (::stat(path.constData(), &old) != 0) {
+        old.st_uid = ::geteuid();
+        old.st_gid = ::getegid();
+        struct stat folder {};
+        if (::stat(QFile::encodeName(prefix()).constData(), &folder) == 0) {
+            old.st_uid = folder.st_uid;
+            old.st_gid = folder.st_gid;
+        }
+        old.st_mode = 0644;
+    }
+    QByteArray temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        throw writeError(filePath_, errnoText());
+    const auto fail = [&](const QString& reason) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return writeError(filePath_, reason);
+    };
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
+        throw fail(errnoText());
+    // Only root may give a file away; another user's write makes the file theirs, as with any
+    // editor.
+    const bool otherOwner = old.st_uid != ::geteuid() || old.st_gid != ::getegid();
+    if (otherOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0 && ::geteuid() == 0)
+        throw fail(errnoText());
+    if (::fchmod(fd, old.st_mode & 07777) != 0)
+        throw fail(errnoText());
+    if (::close(fd) != 0) {
+        ::unlink(temporary.constData());
+        throw writeError(filePath_, errnoText());
+    }
+    if (::rename(temporary.constData(), path.constData()) != 0) {
+        const QString reason = errnoText();
+        ::unlink(temporary.constData());
         throw writeError(filePath_, reason);
     }
-    if (!out.commit())
-        throw writeError(filePath_, out.errorString());
     syncFolder(filePath_);
 }
 

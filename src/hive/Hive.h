@@ -1,6 +1,8 @@
 #pragma once
 
 #include "hive/HiveDocument.h"
+#include "hive/HiveLock.h"
+#include "hive/WineServer.h"
 
 #include <QString>
 
@@ -32,9 +34,9 @@ struct FileStamp {
 // the next read, as with a registry that is read afresh every time.
 //
 // Writing replaces the whole file atomically (a new file renamed over the old one, flushed to
-// disk first), under a lock file beside it ("user.reg.lock") that keeps two of our programs from
-// losing each other's changes. Wine's own server does not take that lock: change settings while
-// no Windows program runs in the prefix.
+// disk first, with the old file's owner, group and mode), under a HiveLock that keeps two of our
+// programs from losing each other's changes. A Wine server running for the prefix would write its
+// own copy of the registry over the file, so no write is made while one runs.
 //
 // Main thread only (the cache is not shared between threads).
 class Hive {
@@ -43,8 +45,18 @@ public:
 
     const QString& filePath() const { return filePath_; }
 
-    // How long a write waits for another program's lock before it fails (5 s unless set).
+    // The Wine prefix: the folder of the file.
+    QString prefix() const;
+
+    // How long a write waits for another program's lock before it fails (5 s unless set), and what
+    // is told when it starts to wait.
     void setLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
+    void setLockWaitNotice(HiveLock::WaitNotice notice) { lockWaitNotice_ = std::move(notice); }
+    // Where to look for the prefix's Wine server (the system's usual places unless set).
+    void setWineServer(WineServer server) { wineServer_ = std::move(server); }
+
+    // The process id of the Wine server running for the prefix, or 0.
+    long runningWineServer() const { return wineServer_.runningFor(prefix()); }
 
     // The content as the file holds it now; a missing file is an empty hive. Throws HiveError when
     // the file cannot be read or is not a Wine registry file.
@@ -54,8 +66,9 @@ public:
     std::optional<HiveValue> value(const QString& keyPath, const QString& name);
 
     // Runs `edit` on the current content under the lock and, when it changed anything, replaces the
-    // file. Throws HiveError when the lock is not obtained in time or the file cannot be written
-    // (the file then stays as it was), and passes on what `edit` throws (nothing is written).
+    // file. Throws HiveError when Wine runs in the prefix, the lock is not obtained in time or the
+    // file cannot be written (the file then stays as it was), and passes on what `edit` throws
+    // (nothing is written).
     void edit(const std::function<void(HiveDocument&)>& edit);
 
     // Convenience edits, each one atomic write.
@@ -73,9 +86,12 @@ private:
     // Reads the file; the document of `previous` is kept when the bytes did not change.
     Snapshot load(const Snapshot* previous) const;
     FileStamp stampOfPath() const;
+    void replaceFile(const QByteArray& bytes) const;
 
     QString filePath_;
     std::chrono::milliseconds lockTimeout_ { 5000 };
+    HiveLock::WaitNotice lockWaitNotice_;
+    WineServer wineServer_;
     std::optional<Snapshot> cache_;
 };
 

@@ -144,15 +144,12 @@ int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2
     return static_cast<int>(out.size() - before);
 }
 
+// The text with its terminating NUL as UTF-16LE bytes: QString holds UTF-16 in the machine's byte
+// order, which is little-endian on every machine we build for.
 QByteArray utf16le(const QString& text)
 {
-    QByteArray bytes((text.size() + 1) * 2, '\0');
-    char* out = bytes.data();
-    for (const QChar c : text) {
-        *out++ = static_cast<char>(c.unicode() & 0xFF);
-        *out++ = static_cast<char>(c.unicode() >> 8);
-    }
-    return bytes;
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "hive strings are copied as little-endian UTF-16");
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), (text.size() + 1) * 2);
 }
 
 QString fromUtf16le(const QByteArray& data, bool stopAtNul)
@@ -307,19 +304,38 @@ bool readKeyLine(const Line& line, QString& path)
     return unescape(line.begin + 1, line.end, ']', path) != nullptr;
 }
 
-void setOrReplace(std::vector<HiveValue>& values, HiveValue value)
+QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
+
+// Keys with fewer values than this are searched one by one; beyond it a hash index pays off.
+constexpr std::size_t IndexedFrom = 16;
+
+// A hash of the name that is the same for every name QString::compare(Qt::CaseInsensitive) finds
+// equal: code points are case-folded one by one, and a lone surrogate counts as U+FFFD as it does
+// there.
+std::size_t foldedNameHash(QStringView name)
 {
-    for (auto& existing : values) {
-        if (existing.name.compare(value.name, Qt::CaseInsensitive) == 0) {
-            existing.type = value.type;
-            existing.data = std::move(value.data);
-            return;
+    std::size_t hash = 14695981039346656037ULL;
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = name[i].unicode();
+        if (c < 0x80) {
+            if (c >= 'A' && c <= 'Z')
+                c += 'a' - 'A';
+        } else {
+            if (QChar::isSurrogate(c)) {
+                if (QChar::isHighSurrogate(c) && i + 1 < n && name[i + 1].isLowSurrogate())
+                    c = QChar::surrogateToUcs4(static_cast<char16_t>(c), name[++i].unicode());
+                else
+                    c = QChar::ReplacementCharacter;
+            }
+            c = QChar::toCaseFolded(c);
         }
+        hash = (hash ^ c) * 1099511628211ULL;
     }
-    values.push_back(std::move(value));
+    return hash;
 }
 
-QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
+bool sameName(const QString& a, QStringView b) { return QStringView(a).compare(b, Qt::CaseInsensitive) == 0; }
 
 // The path without leading and trailing backslashes.
 QStringView trimBackslashes(QStringView path)
@@ -416,13 +432,152 @@ HiveValue HiveValue::string(const QString& name, const QString& text, std::uint3
 
 QString HiveValue::text() const { return fromUtf16le(data, true); }
 
+void ValueIndex::rebuild(const std::vector<HiveValue>& values)
+{
+    std::size_t size = 64;
+    while (size < 2 * values.size() + 2)
+        size *= 2;
+    slots_.assign(size, Slot {});
+    used_ = 0;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        insert(foldedNameHash(values[i].name), i);
+}
+
+void ValueIndex::add(const HiveValue& value, std::size_t position)
+{
+    if (2 * (used_ + 1) > slots_.size()) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.size() * 2, Slot {});
+        used_ = 0;
+        for (const Slot& slot : old) {
+            if (slot.position != Empty)
+                insert(slot.hash, slot.position);
+        }
+    }
+    insert(foldedNameHash(value.name), position);
+}
+
+void ValueIndex::insert(std::size_t hash, std::size_t position)
+{
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].position != Empty)
+        i = (i + 1) & mask;
+    slots_[i] = Slot { hash, position };
+    ++used_;
+}
+
+std::ptrdiff_t ValueIndex::find(const std::vector<HiveValue>& values, QStringView name) const
+{
+    if (!active()) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (sameName(values[i].name, name))
+                return static_cast<std::ptrdiff_t>(i);
+        }
+        return -1;
+    }
+    const std::size_t hash = foldedNameHash(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask; slots_[i].position != Empty; i = (i + 1) & mask) {
+        if (slots_[i].hash == hash && sameName(values[slots_[i].position].name, name))
+            return static_cast<std::ptrdiff_t>(slots_[i].position);
+    }
+    return -1;
+}
+
+const std::vector<HiveValue>& HiveKey::values() const
+{
+    parseSection();
+    return values_;
+}
+
+const QList<QByteArray>& HiveKey::extraLines() const
+{
+    parseSection();
+    return extraLines_;
+}
+
 const HiveValue* HiveKey::findValue(const QString& name) const
 {
-    for (const auto& value : values) {
-        if (value.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &value;
+    parseSection();
+    const std::ptrdiff_t at = index_.find(values_, name);
+    return at < 0 ? nullptr : &values_[static_cast<std::size_t>(at)];
+}
+
+void HiveKey::setValue(HiveValue value)
+{
+    parseSection();
+    put(std::move(value));
+    section.clear();
+}
+
+bool HiveKey::removeValue(const QString& name)
+{
+    parseSection();
+    const std::ptrdiff_t at = index_.find(values_, name);
+    if (at < 0)
+        return false;
+    values_.erase(values_.begin() + at);
+    if (index_.active())
+        index_.rebuild(values_);
+    section.clear();
+    return true;
+}
+
+void HiveKey::appendExtraLines(const QList<QByteArray>& lines)
+{
+    parseSection();
+    extraLines_ += lines;
+    section.clear();
+}
+
+// Replaces the value of the same name (keeping the name as first written), else appends.
+void HiveKey::put(HiveValue value) const
+{
+    const std::ptrdiff_t at = index_.find(values_, value.name);
+    if (at >= 0) {
+        HiveValue& existing = values_[static_cast<std::size_t>(at)];
+        existing.type = value.type;
+        existing.data = std::move(value.data);
+        return;
     }
-    return nullptr;
+    values_.push_back(std::move(value));
+    if (index_.active())
+        index_.add(values_.back(), values_.size() - 1);
+    else if (values_.size() >= IndexedFrom)
+        index_.rebuild(values_);
+}
+
+// Reads the value lines of the section; what is no value is kept as an extra line, as Wine skips it.
+void HiveKey::parseSection() const
+{
+    if (parsed_)
+        return;
+    parsed_ = true;
+    Reader reader(section);
+    if (reader.atEnd())
+        return;
+    const Line keyLine = reader.peek();
+    if (!readable)
+        extraLines_.push_back(bytesOf(keyLine.begin, keyLine.rawEnd));
+    reader.advance(keyLine);
+    while (!reader.atEnd()) {
+        const Line line = reader.peek();
+        const char* first = skipBlanks(line.begin, line.end);
+        if (first < line.end && (*first == '"' || *first == '@')) {
+            HiveValue value;
+            Reader valueReader = reader;
+            if (readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
+                put(std::move(value));
+                reader = valueReader;
+            } else {
+                extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
+            }
+        } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
+            extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
+        }
+        reader.advance(reader.peek());
+    }
 }
 
 HiveDocument::HiveDocument()
@@ -436,10 +591,15 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
     if (bytes.isEmpty())
         return doc;
     if (!bytes.startsWith(Signature)) {
-        throw HiveError(QStringLiteral("%1 is not a Wine registry file: its first line is not \"%2\". "
-                                       "Check that the settings file is the user.reg of a Wine prefix.")
-                            .arg(fileName, QLatin1String(Signature)));
+        const QString reason = QStringLiteral("it is not a Wine registry file (its first line is not \"%1\")")
+                                   .arg(QLatin1String(Signature));
+        throw HiveReadError(QStringLiteral("%1 is not a Wine registry file: its first line is not \"%2\". "
+                                           "Check that the settings file is the user.reg of a Wine prefix.")
+                                .arg(fileName, QLatin1String(Signature)),
+            fileName, reason);
     }
+    // Split the text into key sections at the lines that start with "[": a value never continues
+    // onto such a line, so this is where Wine's reader starts a new key too.
     Reader reader(bytes);
     const char* sectionStart = nullptr;
     HiveKey* current = nullptr;
@@ -458,32 +618,17 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
             if (key.readable)
                 key.path = normalizedPath(key.path);
             key.folded = key.path.toCaseFolded();
-            if (!key.readable)
-                key.extraLines.push_back(bytesOf(line.begin, line.rawEnd));
             doc.keys_.push_back(std::move(key));
             current = &doc.keys_.back();
             sectionStart = line.begin;
-        } else if (current) {
-            const char* first = skipBlanks(line.begin, line.end);
-            if (first < line.end && (*first == '"' || *first == '@')) {
-                HiveValue value;
-                Reader valueReader = reader;
-                if (readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
-                    setOrReplace(current->values, std::move(value));
-                    reader = valueReader;
-                } else {
-                    current->extraLines.push_back(bytesOf(line.begin, line.rawEnd));
-                }
-            } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
-                current->extraLines.push_back(bytesOf(line.begin, line.rawEnd));
-            }
         }
-        reader.advance(reader.peek());
+        reader.advance(line);
     }
     finishSection(reader.position());
 
     // A key listed twice is one key, as it is for Wine: merge the later sections into the first.
     QHash<QString, std::size_t> seen;
+    seen.reserve(static_cast<qsizetype>(doc.keys_.size()));
     std::vector<HiveKey> merged;
     merged.reserve(doc.keys_.size());
     for (auto& key : doc.keys_) {
@@ -495,22 +640,27 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
             continue;
         }
         HiveKey& first = merged[*it];
-        for (auto& value : key.values)
-            setOrReplace(first.values, std::move(value));
-        first.extraLines += key.extraLines;
-        first.section.clear();
+        for (const auto& value : key.values())
+            first.setValue(value);
+        first.appendExtraLines(key.extraLines());
     }
     doc.keys_ = std::move(merged);
+    doc.placed_ = doc.keys_.size();
     doc.rebuildIndex();
+    for (const HiveKey& key : doc.keys_) {
+        if (key.readable)
+            doc.addParentsOf(key.folded);
+    }
     return doc;
 }
 
 QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
 {
+    placeNewKeys();
     QByteArray out;
     qsizetype estimate = preamble_.size();
     for (const auto& key : keys_)
-        estimate += key.section.isEmpty() ? 256 + 64 * static_cast<qsizetype>(key.values.size()) : key.section.size();
+        estimate += key.section.isEmpty() ? 256 + 64 * static_cast<qsizetype>(key.values().size()) : key.section.size();
     out.reserve(estimate);
     out += preamble_;
     const QByteArray time = QByteArray::number(unixSeconds);
@@ -539,9 +689,9 @@ QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
         out += '[';
         appendEscaped(out, key.path, '[', ']');
         out += "] " + time + "\n#time=" + fileTime + '\n';
-        for (const auto& extra : key.extraLines)
+        for (const auto& extra : key.extraLines())
             out += extra + '\n';
-        for (const auto& value : key.values)
+        for (const auto& value : key.values())
             out += formatValue(value) + '\n';
         lastWasWritten = true;
     }
@@ -578,24 +728,15 @@ void HiveDocument::createKey(const QString& path)
 
 void HiveDocument::setValue(const QString& keyPath, const HiveValue& value)
 {
-    HiveKey& key = keyForWriting(normalizedPath(keyPath));
-    setOrReplace(key.values, value);
-    key.section.clear();
+    keyForWriting(normalizedPath(keyPath)).setValue(value);
     changed_ = true;
 }
 
 bool HiveDocument::deleteValue(const QString& keyPath, const QString& name)
 {
     const auto it = index_.constFind(normalizedPath(keyPath).toCaseFolded());
-    if (it == index_.constEnd())
+    if (it == index_.constEnd() || !keys_[*it].removeValue(name))
         return false;
-    HiveKey& key = keys_[*it];
-    const auto found = std::find_if(key.values.begin(), key.values.end(),
-        [&name](const HiveValue& v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; });
-    if (found == key.values.end())
-        return false;
-    key.values.erase(found);
-    key.section.clear();
     changed_ = true;
     return true;
 }
@@ -607,12 +748,19 @@ bool HiveDocument::deleteKey(const QString& path)
         throw HiveError(QStringLiteral("The root of the settings hive cannot be deleted; name the key to delete."));
     if (!keyExists(normalized))
         return false;
+    placeNewKeys();
     const QString folded = normalized.toCaseFolded();
     const QString prefix = folded + u'\\';
     std::erase_if(keys_, [&](const HiveKey& key) {
         return key.readable && (key.folded == folded || key.folded.startsWith(prefix));
     });
+    placed_ = keys_.size();
     rebuildIndex();
+    parents_.clear();
+    for (const HiveKey& key : keys_) {
+        if (key.readable)
+            addParentsOf(key.folded);
+    }
     changed_ = true;
     // The file lists a key without values only when it has no subkeys, so a parent that was
     // listed only through this key needs a section of its own now.
@@ -620,6 +768,12 @@ bool HiveDocument::deleteKey(const QString& path)
     if (slash > 0 && !keyExists(normalized.left(slash)))
         keyForWriting(normalized.left(slash));
     return true;
+}
+
+const std::vector<HiveKey>& HiveDocument::keys() const
+{
+    placeNewKeys();
+    return keys_;
 }
 
 HiveKey& HiveDocument::keyForWriting(const QString& normalized)
@@ -630,32 +784,59 @@ HiveKey& HiveDocument::keyForWriting(const QString& normalized)
     HiveKey key;
     key.path = normalized;
     key.folded = folded;
-    insertKey(std::move(key));
-    return keys_[index_.value(folded)];
+    key.markNew();
+    appendKey(std::move(key));
+    return keys_.back();
 }
 
-void HiveDocument::insertKey(HiveKey key)
+void HiveDocument::appendKey(HiveKey key)
 {
-    const auto position = std::find_if(keys_.begin(), keys_.end(),
-        [&key](const HiveKey& other) { return other.readable && foldedPathLess(key.folded, other.folded); });
-    keys_.insert(position, std::move(key));
-    rebuildIndex();
+    index_.insert(key.folded, keys_.size());
+    addParentsOf(key.folded);
+    keys_.push_back(std::move(key));
     changed_ = true;
 }
 
-void HiveDocument::rebuildIndex()
+// Puts the appended keys where Wine would have them: each before the first key of the file that
+// sorts after it (new keys among themselves in sorted order).
+void HiveDocument::placeNewKeys() const
+{
+    if (placed_ == keys_.size())
+        return;
+    std::vector<HiveKey> added(std::make_move_iterator(keys_.begin() + static_cast<std::ptrdiff_t>(placed_)),
+        std::make_move_iterator(keys_.end()));
+    keys_.resize(placed_);
+    std::stable_sort(added.begin(), added.end(),
+        [](const HiveKey& a, const HiveKey& b) { return foldedPathLess(a.folded, b.folded); });
+    std::vector<HiveKey> placed;
+    placed.reserve(keys_.size() + added.size());
+    auto next = added.begin();
+    for (HiveKey& key : keys_) {
+        for (; next != added.end() && key.readable && foldedPathLess(next->folded, key.folded); ++next)
+            placed.push_back(std::move(*next));
+        placed.push_back(std::move(key));
+    }
+    for (; next != added.end(); ++next)
+        placed.push_back(std::move(*next));
+    keys_ = std::move(placed);
+    placed_ = keys_.size();
+    rebuildIndex();
+}
+
+void HiveDocument::rebuildIndex() const
 {
     index_.clear();
-    parents_.clear();
     index_.reserve(static_cast<qsizetype>(keys_.size()));
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        const HiveKey& key = keys_[i];
-        if (!key.readable)
-            continue;
-        index_.insert(key.folded, i);
-        for (qsizetype slash = key.folded.indexOf(u'\\'); slash > 0; slash = key.folded.indexOf(u'\\', slash + 1))
-            parents_.insert(key.folded.left(slash));
+        if (keys_[i].readable)
+            index_.insert(keys_[i].folded, i);
     }
+}
+
+void HiveDocument::addParentsOf(const QString& folded)
+{
+    for (qsizetype slash = folded.indexOf(u'\\'); slash > 0; slash = folded.indexOf(u'\\', slash + 1))
+        parents_.insert(folded.left(slash));
 }
 
 } // namespace caltrix::hive

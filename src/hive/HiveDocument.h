@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,21 +38,65 @@ struct HiveValue {
     bool operator==(const HiveValue&) const = default;
 };
 
-// One key section of the file.
-struct HiveKey {
+// Positions of a key's values by name, compared without regard to case; kept only for keys with
+// many values, so that finding or replacing a value does not walk all of them. An open-addressing
+// table of (name hash, position) slots, at most half full.
+class ValueIndex {
+public:
+    void rebuild(const std::vector<HiveValue>& values);
+    void add(const HiveValue& value, std::size_t position);
+    bool active() const { return !slots_.empty(); }
+    // The position of the value named `name`, or -1.
+    std::ptrdiff_t find(const std::vector<HiveValue>& values, QStringView name) const;
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t position = Empty;
+    };
+    static constexpr std::size_t Empty = ~std::size_t { 0 };
+    void insert(std::size_t hash, std::size_t position);
+
+    std::vector<Slot> slots_; // size a power of two
+    std::size_t used_ = 0;
+};
+
+// One key section of the file. Its values are read from the section's text the first time they
+// are asked for, so that reading a large hive only to look at a few keys stays cheap.
+class HiveKey {
+public:
     QString path; // as written in the file, components separated by backslashes
     QString folded; // case-folded path: keys are found regardless of case
-    std::vector<HiveValue> values; // in file order
-    // Lines of the section that are not values, kept as they stand: "#class=", "#link", comments and
-    // lines this parser cannot read (Wine skips those too). "#time=" is rewritten with the key.
-    QList<QByteArray> extraLines;
     // The section's text exactly as read, while the key is unchanged; empty once it changed, and
     // then the section is written anew.
     QByteArray section;
     // False for a section whose key line is unreadable: kept as text, never found or changed.
     bool readable = true;
 
+    // In file order.
+    const std::vector<HiveValue>& values() const;
+    // Lines of the section that are not values, kept as they stand: "#class=", "#link", comments and
+    // lines this parser cannot read (Wine skips those too). "#time=" is rewritten with the key.
+    const QList<QByteArray>& extraLines() const;
     const HiveValue* findValue(const QString& name) const;
+
+    // Sets the value, replacing one of the same name; the section is written anew.
+    void setValue(HiveValue value);
+    // False when there is no such value.
+    bool removeValue(const QString& name);
+    void appendExtraLines(const QList<QByteArray>& lines);
+    // Marks a key made in memory: it has no section to read values from.
+    void markNew() { parsed_ = true; }
+
+private:
+    void parseSection() const;
+    void put(HiveValue value) const;
+
+    // Filled from `section` on first use (hence mutable; documents are used on one thread).
+    mutable bool parsed_ = false;
+    mutable std::vector<HiveValue> values_;
+    mutable QList<QByteArray> extraLines_;
+    mutable ValueIndex index_;
 };
 
 // The content of a hive file in Wine's user.reg format (REGEDIT4-like text, "WINE REGISTRY
@@ -74,7 +119,8 @@ public:
     // True for a key with a section of its own and for a key that is only the parent of others
     // (the file lists a key without values only when it has no subkeys either).
     bool keyExists(const QString& path) const;
-    const std::vector<HiveKey>& keys() const { return keys_; }
+    // In file order, new keys in their sorted place; valid until the next change.
+    const std::vector<HiveKey>& keys() const;
 
     // Creates the key (as a section without values) unless it exists.
     void createKey(const QString& path);
@@ -95,12 +141,17 @@ public:
 
 private:
     HiveKey& keyForWriting(const QString& normalized);
-    void insertKey(HiveKey key);
-    void rebuildIndex();
+    void appendKey(HiveKey key);
+    void placeNewKeys() const;
+    void rebuildIndex() const;
+    void addParentsOf(const QString& folded);
 
     QByteArray preamble_; // header line, comments and options before the first key
-    std::vector<HiveKey> keys_;
-    QHash<QString, std::size_t> index_; // folded path -> position in keys_
+    // New keys are appended and moved to their sorted place only when the order is next needed
+    // (writing, listing), so that adding many keys stays linear; hence mutable.
+    mutable std::vector<HiveKey> keys_;
+    mutable std::size_t placed_ = 0; // keys_ before this position are in their place
+    mutable QHash<QString, std::size_t> index_; // folded path -> position in keys_
     QSet<QString> parents_; // folded paths of every proper prefix of a key path
     bool changed_ = false;
 };

@@ -1,9 +1,9 @@
+#include "LockHolder.h"
 #include "calibration/MapCalibration.h"
 #include "hive/Hive.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 
-#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ TEST_F(MapCalibration, AFreshStoreSavesSixteenStartValues)
     EXPECT_TRUE(store.SaveSettings(hive, Base));
     const hive::HiveKey* key = hive.document()->findKey(Base + QStringLiteral("\\Tavor5.5"));
     ASSERT_NE(key, nullptr);
-    ASSERT_EQ(key->values.size(), 16U);
+    ASSERT_EQ(key->values().size(), 16U);
     for (const char* name : AllNames) {
         const hive::HiveValue* value = key->findValue(QLatin1String(name));
         ASSERT_NE(value, nullptr) << name;
@@ -141,7 +141,7 @@ TEST_F(MapCalibration, MigratesTheOldModel5Layout)
 
     const hive::HiveKey* key = hive.document()->findKey(Key5);
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(key->values.size(), 17U); // sixteen plain values and the unrelated one
+    EXPECT_EQ(key->values().size(), 17U); // sixteen plain values and the unrelated one
     EXPECT_EQ(stored(Key5, QStringLiteral("Speed1")), QStringLiteral("30"));
     EXPECT_EQ(stored(Key5, QStringLiteral("Speed2")), QStringLiteral("25"));
     EXPECT_EQ(stored(Key5, QStringLiteral("Resist3")), QStringLiteral("0"));
@@ -204,8 +204,7 @@ TEST_F(MapCalibration, AFailedSaveIsReportedAndChangesNothing)
 {
     store5.SetTavorVersion(5);
     store5.SetSpeed1(22);
-    QLockFile other(hive.filePath() + QStringLiteral(".lock"));
-    ASSERT_TRUE(other.tryLock(0));
+    const LockHolder other(hive.filePath() + QStringLiteral(".lock"));
     hive.setLockTimeout(std::chrono::milliseconds(0));
     EXPECT_EQ(failure([&] { store5.SaveSettings(hive, Base); }), QStringLiteral("Error in TMapCalibration.DoSaveSettings"));
     EXPECT_FALSE(hive.document()->keyExists(Key5));

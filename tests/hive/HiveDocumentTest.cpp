@@ -163,13 +163,30 @@ TEST(HiveDocument, NewKeysGoToTheirSortedPlace)
 {
     HiveDocument doc = fixture();
     doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor4"), HiveValue::string("Speed1", "1"));
-    const auto& keys = doc.keys();
-    const auto at = [&keys](const char* path) {
+    const auto at = [&doc](const char* path) {
+        const auto& keys = doc.keys();
         return std::find_if(keys.begin(), keys.end(), [path](const HiveKey& k) { return k.path == QLatin1String(path); })
             - keys.begin();
     };
     EXPECT_EQ(at("Software\\Korvane\\Pelto\\Calibration\\Tavor4") + 1,
         at("Software\\Korvane\\Pelto\\Calibration\\Tavor4.5"));
+
+    // Several new keys, added in any order, each before the first key that sorts after it; a new
+    // key is found, changed and deleted like any other before the order is asked for.
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor40"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor3"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor39"), HiveValue::string("Speed1", "1"));
+    doc.setValue(QStringLiteral("software\\korvane\\pelto\\calibration\\tavor40"), HiveValue::string("Speed2", "2"));
+    EXPECT_TRUE(doc.deleteKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor39")));
+    doc.setValue(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor41"), HiveValue::string("Speed1", "1"));
+    EXPECT_EQ(doc.findKey(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor40"))->values().size(), 2U);
+    const char* const order[] = { "Tavor3", "Tavor4", "Tavor4.5", "Tavor40", "Tavor41", "Tavor5" };
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        const QByteArray key = QByteArray("Software\\Korvane\\Pelto\\Calibration\\") + order[i];
+        const QByteArray next = QByteArray("Software\\Korvane\\Pelto\\Calibration\\") + order[i + 1];
+        EXPECT_EQ(at(key.constData()) + 1, at(next.constData())) << order[i];
+    }
+    EXPECT_EQ(at("Software\\Korvane\\Pelto\\Calibration\\Tavor39"), static_cast<std::ptrdiff_t>(doc.keys().size()));
 }
 
 TEST(HiveDocument, RejectsFilesThatAreNoWineHive)
@@ -206,4 +223,50 @@ TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
     for (const char* kept : { "#class=\"c\"", "\"Open\"=\"no end", "\"Hex\"=hex:zz", "garbage", "[Unclosed 2\n\"X\"=\"1\"" })
         EXPECT_TRUE(written.contains(kept)) << kept;
     EXPECT_EQ(written.count("[A] 5"), 1);
+}
+
+// A key with many values is searched through an index: it must find, replace and delete exactly as
+// the case-insensitive comparison of names does, also after positions shift.
+TEST(HiveDocument, FindsValuesOfALargeKeyRegardlessOfCase)
+{
+    QByteArray text = "WINE REGISTRY Version 2\n\n[Big] 1\n";
+    for (int i = 0; i < 200; ++i)
+        text += "\"Value" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\n";
+    // Later lines of the same name in another case replace the value and keep its first spelling:
+    // ASCII, a Latin-1 letter, the Kelvin sign (folds to k) and a letter beyond 16 bits.
+    text += "\"VALUE7\"=\"seven\"\n\"\\x00c4rger\"=\"1\"\n\"\\x00e4RGER\"=\"2\"\n\"\\x212a\"=\"K\"\n\"k\"=\"k\"\n"
+            "\"\\xd801\\xdc00\"=\"D\"\n\"\\xd801\\xdc28\"=\"d\"\n";
+    HiveDocument doc = HiveDocument::parse(text, QStringLiteral("user.reg"));
+    const HiveKey* big = doc.findKey(QStringLiteral("Big"));
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->values().size(), 203U);
+    struct Case {
+        QString name;
+        const char* text;
+        QString storedName;
+    };
+    const Case cases[] = {
+        { QStringLiteral("value7"), "seven", QStringLiteral("Value7") },
+        { QStringLiteral("VALUE199"), "199", QStringLiteral("Value199") },
+        { QString::fromUtf16(u"\u00e4rger"), "2", QString::fromUtf16(u"\u00c4rger") },
+        { QStringLiteral("K"), "k", QString::fromUtf16(u"\u212a") },
+        { QString::fromUtf16(u"\U00010428"), "d", QString::fromUtf16(u"\U00010400") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const HiveValue* value = big->findValue(c.name);
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->text(), QLatin1String(c.text));
+        EXPECT_EQ(value->name, c.storedName);
+    }
+    EXPECT_EQ(big->findValue(QStringLiteral("Value200")), nullptr);
+
+    EXPECT_TRUE(doc.deleteValue(QStringLiteral("big"), QStringLiteral("VALUE0")));
+    EXPECT_FALSE(doc.deleteValue(QStringLiteral("big"), QStringLiteral("value0")));
+    doc.setValue(QStringLiteral("Big"), HiveValue::string(QStringLiteral("value150"), QStringLiteral("new")));
+    const HiveDocument back = HiveDocument::parse(doc.serialize(2), QStringLiteral("user.reg"));
+    const HiveKey* again = back.findKey(QStringLiteral("Big"));
+    EXPECT_EQ(again->values().size(), 202U);
+    EXPECT_EQ(again->findValue(QStringLiteral("Value150"))->text(), QStringLiteral("new"));
+    EXPECT_EQ(again->findValue(QStringLiteral("value199"))->text(), QStringLiteral("199"));
 }

@@ -4,10 +4,15 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QLockFile>
 #include <QTemporaryDir>
 
+#include "LockHolder.h"
+
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace caltrix::hive;
 
@@ -67,7 +72,9 @@ TEST_F(HiveFile, AMissingFileIsAnEmptyHiveAndTheFirstWriteCreatesIt)
     EXPECT_TRUE(bytes.startsWith("WINE REGISTRY Version 2\n"));
     EXPECT_TRUE(bytes.contains("\n[Software\\\\A] ")) << bytes.constData();
     EXPECT_TRUE(bytes.endsWith("\"V\"=\"1\"\n"));
-    EXPECT_FALSE(QFile::exists(hive.filePath() + QStringLiteral(".lock")));
+    EXPECT_EQ(QFile(hive.filePath()).permissions() & 0x7777,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
+            | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
 TEST_F(HiveFile, SeesEveryKindOfChangeAtTheNextRead)
@@ -143,21 +150,128 @@ TEST_F(HiveFile, AFailedEditLeavesTheFileAsItWas)
     }),
         HiveError);
     EXPECT_EQ(readFile(), original);
+}
 
-    // Another program holds the lock.
-    QLockFile other(path() + QStringLiteral(".lock"));
-    ASSERT_TRUE(other.tryLock(0));
+// The lock dies with its holder: neither a lock file left behind nor a killed writer blocks a
+// write, and a write that finds the lock held names the process that holds it.
+TEST_F(HiveFile, ALockNeverOutlivesItsHolder)
+{
+    const QByteArray original = QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n";
+    writeFile(original);
+    // What an older version left after a crash: a lock file with a process id, and its companion.
+    for (const char* leftover : { ".lock", ".lock.rmlock" }) {
+        QFile file(path() + QLatin1String(leftover));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("4242\ncaltrix-settings\nhost\n");
+    }
+    Hive hive(path());
     hive.setLockTimeout(std::chrono::milliseconds(0));
+    hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2"));
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+
+    LockHolder other(path() + QStringLiteral(".lock"));
+    long noticed = 0;
+    hive.setLockTimeout(std::chrono::milliseconds(1));
+    hive.setLockWaitNotice([&noticed](long holder) { noticed = holder; });
     try {
         hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("3"));
         FAIL() << "wrote despite the lock";
     } catch (const HiveError& e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("being changed by another program"))) << e.what();
+        EXPECT_EQ(e.message(),
+            QStringLiteral("The settings file %1 is being changed by another program (process %2). "
+                           "Try again when it has finished.")
+                .arg(path())
+                .arg(other.pid()));
     }
-    EXPECT_EQ(readFile(), original);
-    other.unlock();
+    EXPECT_EQ(noticed, other.pid());
+    EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+
+    other.kill(); // as kill -9 in the middle of a write
+    hive.setLockTimeout(std::chrono::milliseconds(0));
     hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("3"));
     EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("3"));
+}
+
+// A stand-in for a Wine server holds the server's lock where Wine keeps it: upstream Wine under
+// <tmp>/.wine-<uid>, Debian's Wine under the folder its prefix's "wineserver" file names.
+TEST_F(HiveFile, RefusesToWriteWhileWineRunsInThePrefix)
+{
+    const QByteArray original = QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n";
+    QTemporaryDir tmp;
+    struct stat prefix {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &prefix), 0);
+    const QString serverFolder = QStringLiteral("server-%1-%2")
+                                     .arg(static_cast<qulonglong>(prefix.st_dev), 0, 16)
+                                     .arg(static_cast<qulonglong>(prefix.st_ino), 0, 16);
+    const QString debianFolder = tmp.filePath(QStringLiteral("wine-Ab12Cd"));
+    const struct {
+        const char* where;
+        QString lock;
+        QByteArray wineserverFile;
+    } places[] = {
+        { "upstream", QStringLiteral("%1/.wine-%2/%3/lock").arg(tmp.path()).arg(::getuid()).arg(serverFolder), {} },
+        { "Debian", QStringLiteral("%1/%2/lock").arg(debianFolder, serverFolder), QFile::encodeName(debianFolder) + "\n" },
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.where);
+        writeFile(original);
+        QFile::remove(dir.filePath(QStringLiteral("wineserver")));
+        if (!place.wineserverFile.isEmpty()) {
+            QFile file(dir.filePath(QStringLiteral("wineserver")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(place.wineserverFile);
+        }
+        Hive hive(path());
+        hive.setWineServer(WineServer(tmp.path()));
+        {
+            LockHolder server(place.lock);
+            EXPECT_EQ(hive.runningWineServer(), server.pid());
+            try {
+                hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2"));
+                FAIL() << "wrote while Wine runs";
+            } catch (const HiveError& e) {
+                EXPECT_EQ(e.message(),
+                    QStringLiteral("Wine is running in %1; close its programs or run `wineserver -k`, then try again")
+                        .arg(dir.path()));
+            }
+            EXPECT_EQ(readFile(), original);
+            EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("1")); // reading stays allowed
+        }
+        // The server ended; its folder and lock file stay behind, unlocked.
+        EXPECT_TRUE(QFile::exists(place.lock));
+        EXPECT_EQ(hive.runningWineServer(), 0);
+        hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2"));
+        EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+    }
+}
+
+// A write keeps the file's owner, group and mode, also when root writes a user's file (CI runs
+// as root; elsewhere the owner part is skipped).
+TEST_F(HiveFile, KeepsOwnerGroupAndModeOnEveryWrite)
+{
+    writeFile(QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n");
+    const bool root = ::geteuid() == 0;
+    const uid_t user = 4711;
+    const gid_t group = 4712;
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(dir.path()).constData(), user, group), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(path()).constData(), user, group), 0);
+    }
+    for (const mode_t mode : { 0444, 0640 }) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), mode), 0);
+        Hive hive(path());
+        hive.writeString(QStringLiteral("K"), QStringLiteral("Mode"), QString::number(mode, 8));
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+        if (root) {
+            EXPECT_EQ(st.st_uid, user);
+            EXPECT_EQ(st.st_gid, group);
+            ASSERT_EQ(::stat(QFile::encodeName(path() + QStringLiteral(".lock")).constData(), &st), 0);
+            EXPECT_EQ(st.st_uid, user); // the user's own programs can take the lock later
+        }
+    }
 }
 
 TEST_F(HiveFile, NeverOverwritesAFileThatIsNoWineHive)
@@ -188,4 +302,44 @@ TEST_F(HiveFile, CurrentUserIsTheNamedOrWinePrefixHiveUnlessReplaced)
     }
     EXPECT_NE(&currentUser(), &other);
     qunsetenv("WINEPREFIX");
+}
+
+// A full disk is reported in plain words, and the file stays as it was. Needs a small file system
+// of its own: a tmpfs, which only root may mount (skipped elsewhere).
+TEST_F(HiveFile, ReportsAFullDiskInPlainWords)
+{
+    const QString small = dir.filePath(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(small));
+    if (::mount("caltrix-test", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount { QFile::encodeName(small) };
+
+    const QString hivePath = small + QStringLiteral("/user.reg");
+    QByteArray original = QByteArray(Header) + "[K] 1\n";
+    for (int i = 0; i < 400; ++i)
+        original += "\"V" + QByteArray::number(i) + "\"=\"some value\"\n";
+    QFile file(hivePath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(original);
+    file.close();
+    QFile filler(small + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) { }
+    filler.close();
+
+    Hive hive(hivePath);
+    try {
+        hive.writeString(QStringLiteral("K"), QStringLiteral("New"), QStringLiteral("1"));
+        FAIL() << "wrote to a full disk";
+    } catch (const HiveError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("No space left on device"))) << e.what();
+    }
+    QFile check(hivePath);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), original);
+    EXPECT_EQ(QDir(small).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary file left
 }

@@ -30,7 +30,7 @@ void checkSameContent(const HiveDocument& a, const HiveDocument& b)
             continue;
         const HiveKey* other = b.findKey(key.path);
         check(other != nullptr, "key lost");
-        check(other->values == key.values, "values changed");
+        check(other->values() == key.values(), "values changed");
     }
 }
 

@@ -20,7 +20,7 @@ TEST(RegeditImport, AnExportImportsAsWineStoresIt)
         SCOPED_TRACE(path);
         const HiveKey* key = imported.findKey(QLatin1String(path));
         ASSERT_NE(key, nullptr);
-        EXPECT_EQ(key->values, wine.findKey(QLatin1String(path))->values);
+        EXPECT_EQ(key->values(), wine.findKey(QLatin1String(path))->values());
     }
     // Keys named only as parents exist through their subkeys, as in Wine's file.
     EXPECT_TRUE(imported.keyExists(QStringLiteral("Software\\Korvane\\Pelto\\Calibration")));

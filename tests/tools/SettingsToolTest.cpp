@@ -1,13 +1,20 @@
 #include "SettingsTool.h"
 
+#include "LockHolder.h"
+#include "QtPrinters.h"
 #include "hive/Hive.h"
 #include "platform/Platform.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace caltrix;
 
@@ -21,13 +28,14 @@ protected:
         QString err;
     };
 
-    Result run(QStringList arguments)
+    // Runs the tool on the test's hive file, or on `hive`.
+    Result run(QStringList arguments, const QString& hive = {})
     {
         QString out;
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        arguments.prepend(path());
+        arguments.prepend(hive.isEmpty() ? path() : hive);
         arguments.prepend(QStringLiteral("--hive"));
         const int code = tools::runSettingsTool(arguments, outStream, errStream);
         outStream.flush();
@@ -54,8 +62,14 @@ const char* const Device = "Software\\Korvane\\Pelto\\TavorDevicePeltoAnt";
 
 TEST_F(SettingsTool, SetsSettingsWhereTheCalibrationToolReadsThem)
 {
-    EXPECT_EQ(run({ "set", "unittype", "7" }).code, 0);
-    EXPECT_EQ(run({ "set", "RollDiameter", "28,6" }).code, 0);
+    const Result first = run({ "set", "unittype", "7" });
+    EXPECT_EQ(first.code, 0);
+    // No file was there: the user learns that a new one was made, and where.
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Created the registry file %1: there was none, so no Wine prefix was "
+                                                  "found there.")
+                                       .arg(path())))
+        << first.out.toStdString();
+    EXPECT_EQ(run({ "set", "RollDiameter", "28,6" }).out.count(QStringLiteral("Created")), 0);
     const Result set = run({ "set", "Speed2", "25" });
     EXPECT_EQ(set.code, 0);
     EXPECT_TRUE(set.out.contains(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor7"))) << set.out.toStdString();
@@ -64,8 +78,9 @@ TEST_F(SettingsTool, SetsSettingsWhereTheCalibrationToolReadsThem)
 
     const Result shown = run({});
     EXPECT_EQ(shown.code, 0);
+    EXPECT_EQ(shown.err, QString());
     for (const char* line : { "Unit type:             7\n", "Roll diameter:         28,6\n", "P2 speed:              25\n",
-             "P1 speed:              cannot be read: '' is not a valid integer value\n", "PA speed:              0\n" })
+             "P1 speed:              not set\n", "PA speed:              not set\n", "Events per turn:       not set\n" })
         EXPECT_TRUE(shown.out.contains(QLatin1String(line))) << line << "\n" << shown.out.toStdString();
 
     EXPECT_EQ(run({ "unset", "Speed2" }).code, 0);
@@ -87,24 +102,78 @@ TEST_F(SettingsTool, TakesHyphenatedNamesAndWholePresets)
 
     // A bad part anywhere writes nothing.
     for (const QStringList& bad : { QStringList { "set", "preset", "2", "speed", "31", "resist", "x" },
+             QStringList { "set", "preset", "2", "speed", "31", "resist", "256" },
              QStringList { "set", "preset", "4", "speed", "31" }, QStringList { "set", "preset", "2", "power", "31" },
              QStringList { "set", "preset", "2" } }) {
         const Result result = run(bad);
         EXPECT_NE(result.code, 0) << bad.join(' ').toStdString();
-        EXPECT_FALSE(result.err.isEmpty());
+        EXPECT_TRUE(result.err.startsWith(QStringLiteral("caltrix-settings: "))) << result.err.toStdString();
     }
     EXPECT_TRUE(run({}).out.contains(QRegularExpression("P2 speed: +30\n")));
 }
 
-TEST_F(SettingsTool, StoresOnlyNumbersTheCalibrationToolCanRead)
+// Only numbers the calibration tool reads back, within what the trainer can use, are stored; the
+// message names the setting and the range.
+TEST_F(SettingsTool, StoresOnlyPlausibleNumbersTheCalibrationToolCanRead)
 {
-    const Result integer = run({ "set", "Speed1", "x" });
-    EXPECT_EQ(integer.code, 1);
-    EXPECT_EQ(integer.err, QStringLiteral("'x' is not a valid integer value\n"));
-    const Result diameter = run({ "set", "RollDiameter", "28.6" });
-    EXPECT_EQ(diameter.code, 1);
-    EXPECT_EQ(diameter.err, QStringLiteral("'28.6' is not a valid floating point value\n"));
+    const struct {
+        QStringList arguments;
+        const char* error;
+    } refused[] = {
+        { { "set", "Speed1", "x" }, "cannot store Speed1: 'x' is not a valid integer value" },
+        { { "set", "RollDiameter", "28.6" },
+            "cannot store RollDiameter: '28.6' is not a valid floating point value (the decimal separator of your "
+            "locale is \",\": write 28,6)" },
+        { { "set", "RollDiameter", "0" }, "cannot store RollDiameter = 0: it must be a number above 0" },
+        { { "set", "RollDiameter", "-28,6" }, "cannot store RollDiameter = -28,6: it must be a number above 0" },
+        { { "set", "Speed1", "-5" }, "cannot store Speed1 = -5: it must be between 0 and 100 km/h" },
+        { { "set", "speed-b", "250" }, "cannot store SpeedB = 250: it must be between 0 and 100 km/h" },
+        { { "set", "Resist2", "256" }, "cannot store Resist2 = 256: it must be between 0 and 255" },
+        { { "set", "ResistA", "-1" }, "cannot store ResistA = -1: it must be between 0 and 255" },
+        { { "set", "TrainerDeviceNumber", "65536" },
+            "cannot store TrainerDeviceNumber = 65536: it must be between 0 and 65535" },
+        { { "set", "EventPerTurn", "0" }, "cannot store EventPerTurn = 0: it must be between 1 and 255" },
+    };
+    for (const auto& c : refused) {
+        const Result result = run(c.arguments);
+        EXPECT_EQ(result.code, 1) << c.error;
+        EXPECT_EQ(result.err, QStringLiteral("caltrix-settings: %1\n").arg(QLatin1String(c.error)));
+    }
     EXPECT_FALSE(QFile::exists(path()));
+
+    platform::ScopedLocale point { QLocale::c() };
+    const Result comma = run({ "set", "RollDiameter", "28,6" });
+    EXPECT_EQ(comma.err,
+        QStringLiteral("caltrix-settings: cannot store RollDiameter: '28,6' is not a valid floating point value (the "
+                       "decimal separator of your locale is \".\": write 28.6)\n"));
+    EXPECT_EQ(run({ "set", "RollDiameter", "28.6" }).code, 0);
+    EXPECT_EQ(run({ "set", "TrainerDeviceNumber", "65535" }).code, 0);
+}
+
+// Presets live in the calibration key of the unit type: without a unit type they would land in a
+// key that nothing reads once one is set.
+TEST_F(SettingsTool, RefusesPresetsUntilAUnitTypeIsSet)
+{
+    for (const char* unitType : { "", "0" }) {
+        SCOPED_TRACE(unitType);
+        if (*unitType) {
+            ASSERT_EQ(run({ "set", "unit-type", unitType }).code, 0);
+        }
+        for (const QStringList& preset : { QStringList { "set", "speed1", "20" }, QStringList { "set", "preset", "a", "speed", "20" } }) {
+            const Result result = run(preset);
+            EXPECT_EQ(result.code, 1);
+            EXPECT_TRUE(result.err.startsWith(QStringLiteral("caltrix-settings: cannot store ")));
+            EXPECT_TRUE(result.err.endsWith(QStringLiteral("set unit-type first\n"))) << result.err.toStdString();
+        }
+    }
+    EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor0", "Speed1"), QStringLiteral("<none>"));
+    hive::Hive(path()).writeString(QLatin1String(Device), QStringLiteral("PeltoAntSettings_UnitType"), QStringLiteral("x"));
+    EXPECT_EQ(run({ "set", "speed1", "20" }).err,
+        QStringLiteral("caltrix-settings: cannot change Speed1: the stored unit type cannot be read ('x' is not a valid "
+                       "integer value); set unit-type again\n"));
+    EXPECT_EQ(run({ "set", "unit-type", "5" }).code, 0);
+    EXPECT_EQ(run({ "set", "speed1", "20" }).code, 0);
+    EXPECT_TRUE(run({}).out.contains(QStringLiteral("P1 speed:              20\n")));
 }
 
 TEST_F(SettingsTool, ExplainsWrongUsage)
@@ -113,20 +182,96 @@ TEST_F(SettingsTool, ExplainsWrongUsage)
     for (const QStringList& arguments : wrong) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(result.err.startsWith(QStringLiteral("caltrix-settings: "))) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(QStringLiteral("caltrix-settings --help"))) << result.err.toStdString();
     }
-    EXPECT_TRUE(run({ "--help" }).out.contains(QStringLiteral("TrainerDeviceNumber")));
+    const QString help = run({ "--help" }).out;
+    EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: caltrix-settings [options] command"))) << help.toStdString();
+    for (const char* part : { "TrainerDeviceNumber", "decimal separator (now \",\")", "set unit-type first", "wineserver -k" })
+        EXPECT_TRUE(help.contains(QLatin1String(part))) << part;
 }
 
-TEST_F(SettingsTool, ReportsAnUnreadableHive)
+// A file that cannot be read gives one line on standard error and exit status 1, whatever the
+// command.
+TEST_F(SettingsTool, ReportsAnUnreadableHiveOnce)
 {
-    QFile file(path());
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString notHive = dir.filePath(QStringLiteral("export.reg"));
+    QFile file(notHive);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("REGEDIT4\n");
     file.close();
-    const Result result = run({ "set", "Speed1", "1" });
-    EXPECT_EQ(result.code, 1);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("is not a Wine registry file"))) << result.err.toStdString();
+    const struct {
+        QString file;
+        const char* reason;
+    } unreadable[] = {
+        { folder, "Is a directory" },
+        { notHive, "it is not a Wine registry file (its first line is not \"WINE REGISTRY Version 2\")" },
+    };
+    for (const auto& c : unreadable) {
+        for (const QStringList& command : { QStringList {}, QStringList { "set", "unit-type", "1" } }) {
+            const Result result = run(command, c.file);
+            EXPECT_EQ(result.code, 1);
+            EXPECT_EQ(result.out, QString());
+            EXPECT_EQ(result.err, QStringLiteral("caltrix-settings: cannot read %1: %2\n").arg(c.file, QLatin1String(c.reason)));
+        }
+    }
+}
+
+// The program itself, started as a user who may not read the file (root drops to nobody).
+TEST_F(SettingsTool, ProgramExitsWithOneLineForAFileItMayNotRead)
+{
+    ASSERT_EQ(run({ "set", "unit-type", "5" }).code, 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0600), 0);
+    QStringList command { QStringLiteral(CALTRIX_SETTINGS_PATH), QStringLiteral("--hive"), path(), QStringLiteral("show") };
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            GTEST_SKIP() << "running as root without setpriv to drop to another user";
+        command = QStringList { setpriv, "--reuid=65534", "--regid=65534", "--clear-groups" } + command;
+    }
+    QProcess program;
+    program.start(command.takeFirst(), command);
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_EQ(program.readAllStandardOutput(), QByteArray());
+    EXPECT_EQ(QString::fromLocal8Bit(program.readAllStandardError()),
+        QStringLiteral("caltrix-settings: cannot read %1: Permission denied\n").arg(path()));
+}
+
+// A Wine server running for the prefix (a stand-in holding its lock where Debian's Wine keeps
+// it) would write its own copy over the file: writing is refused, reading warns.
+TEST_F(SettingsTool, RefusesToWriteWhileWineRuns)
+{
+    ASSERT_EQ(run({ "set", "unit-type", "5" }).code, 0);
+    QTemporaryDir tmp;
+    const QString wineTmp = tmp.filePath(QStringLiteral("wine-Xy12Zw"));
+    QFile record(dir.filePath(QStringLiteral("wineserver")));
+    ASSERT_TRUE(record.open(QIODevice::WriteOnly));
+    record.write(QFile::encodeName(wineTmp) + "\n");
+    record.close();
+    struct stat prefix {};
+    ASSERT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &prefix), 0);
+    LockHolder server(QStringLiteral("%1/server-%2-%3/lock")
+                          .arg(wineTmp)
+                          .arg(static_cast<qulonglong>(prefix.st_dev), 0, 16)
+                          .arg(static_cast<qulonglong>(prefix.st_ino), 0, 16));
+
+    const QString running = QStringLiteral("Wine is running in %1").arg(dir.path());
+    for (const QStringList& write : { QStringList { "set", "unit-type", "6" }, QStringList { "unset", "unit-type" },
+             QStringList { "import", CALTRIX_TOOLS_TEST_DATA "/regedit-export-utf16.reg" } }) {
+        const Result result = run(write);
+        EXPECT_EQ(result.code, 1);
+        EXPECT_EQ(result.err,
+            QStringLiteral("caltrix-settings: %1; close its programs or run `wineserver -k`, then try again\n").arg(running));
+    }
+    EXPECT_EQ(stored(Device, "PeltoAntSettings_UnitType"), QStringLiteral("5"));
+    const Result shown = run({});
+    EXPECT_EQ(shown.code, 0);
+    EXPECT_EQ(shown.err,
+        QStringLiteral("caltrix-settings: warning: %1 and may hold newer values than the file shows\n").arg(running));
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("Unit type:             5\n")));
 }
 
 // Settings exported with the registry editor on a Windows computer become the tool's settings.
@@ -142,5 +287,5 @@ TEST_F(SettingsTool, ImportsARegistryEditorExport)
 
     const Result missing = run({ "import", "/nonexistent/settings.reg" });
     EXPECT_EQ(missing.code, 1);
-    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("Cannot read /nonexistent/settings.reg"))) << missing.err.toStdString();
+    EXPECT_EQ(missing.err, QStringLiteral("caltrix-settings: cannot read /nonexistent/settings.reg: No such file or directory\n"));
 }

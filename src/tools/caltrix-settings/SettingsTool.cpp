@@ -2,14 +2,18 @@
 
 #include "app/settings/StoredSettings.h"
 #include "hive/CurrentUser.h"
+#include "hive/HiveError.h"
 #include "hive/NumberText.h"
 #include "hive/RegeditImport.h"
 #include "platform/Error.h"
+#include "platform/Platform.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -17,7 +21,21 @@ namespace caltrix::tools {
 
 namespace {
 
+constexpr char ProgramName[] = "caltrix-settings";
+
 enum class Kind { Integer, Float };
+
+// The values the trainer can use. A range without an upper end excludes its lower one: a roll
+// diameter only needs to be positive.
+struct Range {
+    double min;
+    double max;
+    const char* unit; // appended to the range in messages, may be empty
+};
+constexpr Range AnyNumber { -HUGE_VAL, HUGE_VAL, "" };
+constexpr Range Speed { 0, 100, " km/h" };
+constexpr Range Level { 0, 255, "" };
+constexpr Range Positive { 0, HUGE_VAL, "" };
 
 // A setting the calibration tool reads: where it lives and how it is shown.
 struct Setting {
@@ -27,6 +45,7 @@ struct Setting {
     Kind kind;
     const char* caption;
     std::function<QString()> read; // as the calibration tool reads it
+    Range range;
 };
 
 QString number(std::int32_t value) { return QString::number(value); }
@@ -34,23 +53,24 @@ QString number(std::int32_t value) { return QString::number(value); }
 const std::vector<Setting>& settings()
 {
     static const std::vector<Setting> all = {
-        { "UnitType", "PeltoAntSettings_UnitType", false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); } },
+        { "UnitType", "PeltoAntSettings_UnitType", false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); },
+            AnyNumber },
         { "RollDiameter", "PeltoAntSettings_RollDiameter", false, Kind::Float, "Roll diameter",
-            [] { return QLocale().toString(static_cast<double>(app::ReadRollDiameter()), 'g', 15); } },
+            [] { return QLocale().toString(static_cast<double>(app::ReadRollDiameter()), 'g', 15); }, Positive },
         { "EventPerTurn", "PeltoAntSettings_EventPerTurn", false, Kind::Integer, "Events per turn",
-            [] { return number(app::ReadEventPerTurn()); } },
+            [] { return number(app::ReadEventPerTurn()); }, { 1, 255, "" } },
         { "TrainerDeviceNumber", "PeltoAntSettings_TrainerDeviceNumber", false, Kind::Integer, "Trainer device number",
-            [] { return number(app::ReadTrainerDeviceNumber()); } },
-        { "Speed1", "Speed1", true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); } },
-        { "Resist1", "Resist1", true, Kind::Integer, "P1 resistance", [] { return number(app::ReadPresetResist(1)); } },
-        { "Speed2", "Speed2", true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); } },
-        { "Resist2", "Resist2", true, Kind::Integer, "P2 resistance", [] { return number(app::ReadPresetResist(2)); } },
-        { "Speed3", "Speed3", true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); } },
-        { "Resist3", "Resist3", true, Kind::Integer, "P3 resistance", [] { return number(app::ReadPresetResist(3)); } },
-        { "SpeedA", "SpeedA", true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); } },
-        { "ResistA", "ResistA", true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); } },
-        { "SpeedB", "SpeedB", true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); } },
-        { "ResistB", "ResistB", true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); } },
+            [] { return number(app::ReadTrainerDeviceNumber()); }, { 0, 65535, "" } },
+        { "Speed1", "Speed1", true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); }, Speed },
+        { "Resist1", "Resist1", true, Kind::Integer, "P1 resistance", [] { return number(app::ReadPresetResist(1)); }, Level },
+        { "Speed2", "Speed2", true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); }, Speed },
+        { "Resist2", "Resist2", true, Kind::Integer, "P2 resistance", [] { return number(app::ReadPresetResist(2)); }, Level },
+        { "Speed3", "Speed3", true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); }, Speed },
+        { "Resist3", "Resist3", true, Kind::Integer, "P3 resistance", [] { return number(app::ReadPresetResist(3)); }, Level },
+        { "SpeedA", "SpeedA", true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); }, Speed },
+        { "ResistA", "ResistA", true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); }, Level },
+        { "SpeedB", "SpeedB", true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); }, Speed },
+        { "ResistB", "ResistB", true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); }, Level },
     };
     return all;
 }
@@ -84,6 +104,13 @@ QString settingNames()
 
 QString keyOf(const Setting& setting) { return setting.calibration ? app::CalibrationKeyPath() : app::DeviceKeyPath; }
 
+// Whether the setting holds a value at all (an empty text counts as none).
+bool isStored(const Setting& setting)
+{
+    const auto value = hive::currentUser().value(keyOf(setting), QLatin1String(setting.valueName));
+    return value && !(value->isText() && value->text().isEmpty());
+}
+
 void show(QTextStream& out)
 {
     out << "Settings file: " << hive::currentUser().filePath() << '\n';
@@ -98,17 +125,68 @@ void show(QTextStream& out)
     };
     line(QStringLiteral("Calibration key"), [] { return app::CalibrationKeyPath(); });
     for (const Setting& setting : settings())
-        line(QLatin1String(setting.caption), setting.read);
+        line(QLatin1String(setting.caption), [&setting] { return isStored(setting) ? setting.read() : QStringLiteral("not set"); });
+}
+
+QString rangeText(const Range& range)
+{
+    if (range.max == HUGE_VAL)
+        return QStringLiteral("a number above %1").arg(range.min);
+    return QStringLiteral("between %1 and %2%3").arg(range.min).arg(range.max).arg(QLatin1String(range.unit));
+}
+
+// Only text that the calibration tool reads back, and a value the trainer can use, is stored.
+void checkValue(const Setting& setting, const QString& text)
+{
+    double value = 0;
+    try {
+        value = setting.kind == Kind::Integer ? hive::textToInt(text) : static_cast<double>(hive::textToFloat(text));
+    } catch (const platform::ConvertError& e) {
+        QString hint;
+        const QChar separator = platform::decimalSeparator();
+        const QChar other = separator == u'.' ? u',' : u'.';
+        if (setting.kind == Kind::Float && text.contains(other)) {
+            hint = QStringLiteral(" (the decimal separator of your locale is \"%1\": write %2)")
+                       .arg(separator)
+                       .arg(QString(text).replace(other, separator));
+        }
+        throw platform::Error(QStringLiteral("cannot store %1: %2%3").arg(QLatin1String(setting.name), e.message(), hint));
+    }
+    const bool inRange = setting.range.max == HUGE_VAL ? value > setting.range.min
+                                                       : value >= setting.range.min && value <= setting.range.max;
+    if (!std::isfinite(value) || !inRange) {
+        throw platform::Error(QStringLiteral("cannot store %1 = %2: it must be %3")
+                            .arg(QLatin1String(setting.name), text, rangeText(setting.range)));
+    }
+}
+
+// The stored unit type, for changing `what`; a text that is no number is named as the unit type.
+std::int32_t unitTypeFor(const QString& what)
+{
+    try {
+        return app::ReadUnitType();
+    } catch (const platform::ConvertError& e) {
+        throw platform::Error(QStringLiteral("cannot change %1: the stored unit type cannot be read (%2); set unit-type again")
+                            .arg(what, e.message()));
+    }
+}
+
+// Presets live in the calibration key of the unit type; without one they would go to a key that
+// nothing reads once a unit type is set.
+QString presetKeyFor(const QString& what)
+{
+    if (unitTypeFor(what) == 0) {
+        throw platform::Error(QStringLiteral("cannot store %1: no unit type is stored, and the presets are kept per unit "
+                                       "type; set unit-type first")
+                            .arg(what));
+    }
+    return app::CalibrationKeyPath();
 }
 
 int set(const Setting& setting, const QString& text, QTextStream& out)
 {
-    // Only text that the calibration tool will read back is stored.
-    if (setting.kind == Kind::Integer)
-        hive::textToInt(text);
-    else
-        hive::textToFloat(text);
-    const QString key = keyOf(setting);
+    checkValue(setting, text);
+    const QString key = setting.calibration ? presetKeyFor(QLatin1String(setting.name)) : app::DeviceKeyPath;
     hive::currentUser().writeString(key, QLatin1String(setting.valueName), text);
     out << "Stored " << setting.valueName << " = " << text << " in " << key << '\n';
     return 0;
@@ -128,10 +206,10 @@ int setPreset(const QStringList& words, QTextStream& out)
         const Setting* setting = findSetting(what + words[2]);
         if (!setting)
             throw platform::Error(QStringLiteral("There is no preset \"%1\": use 1, 2, 3, A or B.").arg(words[2]));
-        hive::textToInt(words[i + 1]); // only numbers the calibration tool reads back
+        checkValue(*setting, words[i + 1]);
         changes.emplace_back(setting, words[i + 1]);
     }
-    const QString key = app::CalibrationKeyPath();
+    const QString key = presetKeyFor(QStringLiteral("preset %1").arg(words[2]));
     hive::currentUser().edit([&](hive::HiveDocument& doc) {
         for (const auto& [setting, text] : changes)
             doc.setValue(key, hive::HiveValue::string(QLatin1String(setting->valueName), text));
@@ -143,6 +221,8 @@ int setPreset(const QStringList& words, QTextStream& out)
 
 int unset(const Setting& setting, QTextStream& out)
 {
+    if (setting.calibration)
+        unitTypeFor(QLatin1String(setting.name));
     const QString key = keyOf(setting);
     if (hive::currentUser().deleteValue(key, QLatin1String(setting.valueName)))
         out << "Removed " << setting.valueName << " from " << key << '\n';
@@ -151,13 +231,11 @@ int unset(const Setting& setting, QTextStream& out)
     return 0;
 }
 
-int importFile(const QString& fileName, QTextStream& out, QTextStream& err)
+int importFile(const QString& fileName, QTextStream& out)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err << "Cannot read " << fileName << ": " << file.errorString() << ".\n";
-        return 1;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw hive::HiveReadError(file.errorString(), fileName, file.errorString());
     const QByteArray bytes = file.readAll();
     hive::RegeditImport result;
     hive::currentUser().edit([&](hive::HiveDocument& doc) { result = hive::importRegedit(bytes, fileName, doc); });
@@ -174,76 +252,117 @@ int importFile(const QString& fileName, QTextStream& out, QTextStream& err)
 
 } // namespace
 
-int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
+namespace {
+
+QString helpText(QCommandLineParser& parser)
 {
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows and changes the trainer settings that Caltrix reads from the Wine registry of the current "
         "user.\n\nCommands:\n"
         "  show               the settings as Caltrix reads them (the default)\n"
-        "  set NAME VALUE     stores a setting as text (a decimal number; the roll diameter with your "
-        "decimal separator), e.g. set unit-type 5, set speed-a 20\n"
+        "  set NAME VALUE     stores a setting, e.g. set unit-type 5, set speed-a 20\n"
         "  set preset N speed V resist W\n"
         "                     stores a preset's speed, resistance or both (N: 1, 2, 3, A or B)\n"
         "  unset NAME         removes a setting\n"
         "  import FILE        imports the HKEY_CURRENT_USER keys of a registry editor export (.reg), such as "
         "the trainer software's settings exported on a Windows computer\n\n"
-        "Names: %1. Preset values go to the calibration key of the stored unit type, so set UnitType first.\n"
-        "Change settings while no Windows program runs in the Wine prefix: Wine rewrites the file from its "
-        "own copy when it ends.")
-                                         .arg(settingNames()));
+        "Names: %1.\n"
+        "Values: whole numbers; speeds 0 to 100 km/h, resistance levels 0 to 255, the trainer device number "
+        "0 to 65535, events per turn 1 to 255. The roll diameter is a positive number written with your "
+        "locale's decimal separator (now \"%2\"), as Caltrix reads it.\n"
+        "Presets are kept per unit type, in the calibration key of the stored unit type: set unit-type "
+        "first.\n"
+        "While Wine runs in the prefix (any Windows program, and for a while after it), the Wine server "
+        "holds the registry in memory and writes it back over the file: set, unset and import refuse to "
+        "write then (close the Windows programs or run `wineserver -k`, then try again), and show warns "
+        "that Wine may hold newer values.\n"
+        "When the file does not exist yet, set creates it and says so: no Wine prefix was found there.\n\n"
+        "Exit status: 0 done, 1 failed (the message says why), 2 wrong usage.")
+                                         .arg(settingNames(), platform::decimalSeparator()));
+    // Qt names the program by the path it was started with; the usage line shows its name.
+    QString help = parser.helpText();
+    const qsizetype usageEnd = help.indexOf(QLatin1String(" [options]"));
+    if (help.startsWith(QLatin1String("Usage: ")) && usageEnd > 0)
+        help.replace(7, usageEnd - 7, QLatin1String(ProgramName));
+    return help;
+}
+
+int runCommand(const QStringList& words, QTextStream& out, QTextStream& err)
+{
+    const auto usage = [&err](const QString& problem) {
+        err << ProgramName << ": " << problem << "\nRun " << ProgramName << " --help for the commands.\n";
+        return 2;
+    };
+    const QString command = words.value(0, QStringLiteral("show"));
+    if (command == QLatin1String("show") && words.size() <= 1) {
+        hive::currentUser().document(); // a file that cannot be read at all fails here, once
+        if (hive::currentUser().runningWineServer() != 0) {
+            err << ProgramName << ": warning: Wine is running in " << hive::currentUser().prefix()
+                << " and may hold newer values than the file shows\n";
+        }
+        show(out);
+        return 0;
+    }
+    if (command == QLatin1String("import")) {
+        if (words.size() != 2)
+            return usage(QStringLiteral("import needs the file of a registry editor export."));
+        return importFile(words[1], out);
+    }
+    const bool isSet = command == QLatin1String("set");
+    if (isSet && words.size() > 1 && words[1].compare(QLatin1String("preset"), Qt::CaseInsensitive) == 0)
+        return setPreset(words, out);
+    if (!isSet && command != QLatin1String("unset"))
+        return usage(QStringLiteral("Unknown command \"%1\".").arg(words.join(u' ')));
+    if (words.size() != (isSet ? 3 : 2))
+        return usage(isSet ? QStringLiteral("set needs a name and a value.") : QStringLiteral("unset needs a name."));
+    const Setting* setting = findSetting(words[1]);
+    if (!setting)
+        return usage(QStringLiteral("Unknown setting \"%1\". Known settings: %2.").arg(words[1], settingNames()));
+    return isSet ? set(*setting, words[2], out) : unset(*setting, out);
+}
+
+} // namespace
+
+int runSettingsTool(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    QCommandLineParser parser;
     const QCommandLineOption hiveOption(QStringLiteral("hive"),
         QStringLiteral("The registry file to use instead of %1.").arg(hive::defaultUserHivePath()), QStringLiteral("file"));
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help."));
     parser.addOption(hiveOption);
     parser.addOption(helpOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("show, set, unset or import"));
-    if (!parser.parse(QStringList { QStringLiteral("caltrix-settings") } + arguments)) {
-        err << parser.errorText() << "\nRun caltrix-settings --help for the commands.\n";
+    // After the command everything is its words, so that a negative value is no option.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(QStringList { QLatin1String(ProgramName) } + arguments)) {
+        err << ProgramName << ": " << parser.errorText() << "\nRun " << ProgramName << " --help for the commands.\n";
         return 2;
     }
     if (parser.isSet(helpOption)) {
-        out << parser.helpText();
+        out << helpText(parser);
         return 0;
     }
-    const QStringList words = parser.positionalArguments();
-    const QString command = words.value(0, QStringLiteral("show"));
-    const auto usage = [&err](const QString& problem) {
-        err << problem << "\nRun caltrix-settings --help for the commands.\n";
-        return 2;
-    };
 
-    std::optional<hive::Hive> chosen;
-    std::optional<hive::ScopedCurrentUser> scoped;
-    if (parser.isSet(hiveOption)) {
-        chosen.emplace(parser.value(hiveOption));
-        scoped.emplace(*chosen);
-    }
+    hive::Hive hive(parser.isSet(hiveOption) ? parser.value(hiveOption) : hive::defaultUserHivePath());
+    hive.setLockWaitNotice([&err, &hive](long holder) {
+        err << ProgramName << ": waiting for process " << holder << ", which is changing " << hive.filePath() << '\n';
+        err.flush();
+    });
+    const hive::ScopedCurrentUser scoped(hive);
+    const bool existed = QFileInfo::exists(hive.filePath());
     try {
-        if (command == QLatin1String("show") && words.size() <= 1) {
-            show(out);
-            return 0;
+        const int code = runCommand(parser.positionalArguments(), out, err);
+        if (code == 0 && !existed && QFileInfo::exists(hive.filePath())) {
+            out << "Created the registry file " << hive.filePath() << ": there was none, so no Wine prefix was found "
+                << "there. Set WINEPREFIX or use --hive to change the settings of another prefix.\n";
         }
-        if (command == QLatin1String("import")) {
-            if (words.size() != 2)
-                return usage(QStringLiteral("import needs the file of a registry editor export."));
-            return importFile(words[1], out, err);
-        }
-        const bool isSet = command == QLatin1String("set");
-        if (isSet && words.size() > 1 && words[1].compare(QLatin1String("preset"), Qt::CaseInsensitive) == 0)
-            return setPreset(words, out);
-        if (!isSet && command != QLatin1String("unset"))
-            return usage(QStringLiteral("Unknown command \"%1\".").arg(words.join(u' ')));
-        if (words.size() != (isSet ? 3 : 2))
-            return usage(isSet ? QStringLiteral("set needs a name and a value.") : QStringLiteral("unset needs a name."));
-        const Setting* setting = findSetting(words[1]);
-        if (!setting)
-            return usage(QStringLiteral("Unknown setting \"%1\". Known settings: %2.").arg(words[1], settingNames()));
-        return isSet ? set(*setting, words[2], out) : unset(*setting, out);
+        return code;
+    } catch (const hive::HiveReadError& e) {
+        err << ProgramName << ": cannot read " << e.file() << ": " << e.reason() << '\n';
     } catch (const platform::Error& e) {
-        err << e.message() << '\n';
-        return 1;
+        err << ProgramName << ": " << e.message() << '\n';
     }
+    return 1;
 }
 
 } // namespace caltrix::tools

@@ -174,7 +174,8 @@ bool lumo_ANT::OpenStick(std::uint8_t UsbNumber)
     log(QStringLiteral("Chiave connessa!"));
     library_.ANT_ResetSystem();
     log(QStringLiteral("Cmd - Reset"));
-    platform::clock().sleep(StickResetSleepMs); // the stick needs this long before it is configured
+    // The stick needs this long before it is configured; the window keeps being painted meanwhile.
+    devicebase::WaitProcessingMessages(StickResetSleepMs);
     return true;
 }
 

@@ -130,8 +130,8 @@ public:
     lumo_Channel* ChannelRecord(std::uint32_t ch);
     const lumo_Channel* ChannelRecord(std::uint32_t ch) const;
 
-    // Opens stick `UsbNumber` (0..7), registers the response callback, resets the stick and sleeps
-    // 600 ms. False (and one log line) when there is no stick at that number. May be called again.
+    // Opens stick `UsbNumber` (0..7), registers the response callback, resets the stick and waits
+    // 600 ms processing messages. False (and one log line) when there is no stick at that number. May be called again.
     bool OpenStick(std::uint8_t UsbNumber);
     // Why the last stick that could not be opened failed (the library's line), or empty.
     QString StickError() const { return QString::fromStdString(library_.lastError()); }

@@ -1,5 +1,7 @@
 #include "antlib/AntConfig.h"
 
+#include "antsim/WorldSettings.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -20,57 +22,13 @@ std::optional<SerialPort> parsePort(std::string_view text, std::string& error)
         std::uint32_t baud = 0;
         const auto [end, ec] = std::from_chars(baudText.data(), baudText.data() + baudText.size(), baud);
         if (ec != std::errc {} || end != baudText.data() + baudText.size() || baud == 0) {
-            error = "CALTRIX_ANT gives \"" + std::string(baudText) + "\" as the baud rate of " + port.path
+            error = "CALTRIX_ANT gives " + antsim::quoted(baudText) + " as the baud rate of " + antsim::quoted(port.path)
                 + "; it must be a positive whole number such as 115200.";
             return std::nullopt;
         }
         port.baudRate = baud;
     }
     return port;
-}
-template <typename T>
-std::optional<T> parseNumber(std::string_view text)
-{
-    T value {};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc {} || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
-// One sim setting, NAME=VALUE or a flag; false when it is not one.
-bool parseSimSetting(std::string_view setting, SimSettings& sim)
-{
-    if (setting == "tx-events") {
-        sim.transmitSlotEvents = true;
-        return true;
-    }
-    const auto eq = setting.find('=');
-    if (eq == std::string_view::npos)
-        return false;
-    const auto name = setting.substr(0, eq);
-    const auto value = setting.substr(eq + 1);
-    if (name == "loss") {
-        const auto rate = parseNumber<double>(value);
-        sim.lossRate = rate;
-        return rate && *rate >= 0 && *rate <= 1;
-    }
-    if (name == "seed") {
-        sim.seed = parseNumber<std::uint32_t>(value);
-        return sim.seed.has_value();
-    }
-    const auto number = parseNumber<std::uint16_t>(value);
-    if (name == "trainer")
-        sim.trainer = number;
-    else if (name == "heart-rate")
-        sim.heartRate = number;
-    else if (name == "console")
-        sim.console = number;
-    else if (name == "compact")
-        sim.compactTrainer = number;
-    else
-        return false;
-    return number.has_value();
 }
 } // namespace
 
@@ -86,9 +44,9 @@ std::optional<AntConfig> parseAntConfig(const std::string& value, std::string& e
             rest.remove_prefix(1); // ':' or ','
             const auto comma = rest.find(',');
             const auto setting = rest.substr(0, comma);
-            if (!parseSimSetting(setting, config.sim)) {
-                error = "CALTRIX_ANT has \"" + std::string(setting) + "\" among the settings of the virtual stick; use "
-                        "trainer=N, heart-rate=N, console=N, compact=N, loss=RATE, seed=N or tx-events.";
+            std::string why;
+            if (!antsim::applyWorldSetting(setting, config.sim, why)) {
+                error = "CALTRIX_ANT names the virtual stick, but " + why;
                 return std::nullopt;
             }
             rest = comma == std::string_view::npos ? std::string_view {} : rest.substr(comma);
@@ -111,7 +69,7 @@ std::optional<AntConfig> parseAntConfig(const std::string& value, std::string& e
         }
         return config;
     }
-    error = "CALTRIX_ANT is \"" + value + "\", which names no ANT stick; use usb, sim[:SETTING,...] or serial:PATH[@BAUD][,PATH...].";
+    error = "CALTRIX_ANT is " + antsim::quoted(value) + ", which names no ANT stick; use usb, sim[:SETTING,...] or serial:PATH[@BAUD][,PATH...].";
     return std::nullopt;
 }
 

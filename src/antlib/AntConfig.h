@@ -1,5 +1,7 @@
 #pragma once
 
+#include "antsim/SimWorld.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,28 +12,20 @@ namespace caltrix::antlib {
 // Which sticks ANT_Init can open, from the environment variable CALTRIX_ANT:
 //   usb (the default, also when unset or empty): the n-th native USB stick (0fcf:1008/1009);
 //   serial:PATH[@BAUD][,PATH[@BAUD]...]: n indexes the list; without @BAUD the rate ANT_Init got;
-//   sim[:SETTING,...]: the built-in virtual stick is number 0, numbers 1-7 are absent. Settings
-//     change its world: trainer=N, heart-rate=N, console=N (device numbers, 0 leaves the device
-//     out; the trainer's speed-and-cadence sensor shares its number), compact=N (adds a
-//     compact-protocol trainer), loss=RATE (0 to 1), seed=N, tx-events (see VirtualStick).
+//   sim[:SETTING,...]: the built-in virtual stick is number 0, numbers 1-7 are absent. The
+//     settings change its world, as antsim's options do (antsim/WorldSettings.h): device numbers
+//     (trainer=N, heart-rate=N, console=N, 0 leaving the device out; compact=N), faults (loss,
+//     silent, and on cue stall-after, vanish-after, trainer-silent-after) and the like.
 struct SerialPort {
     std::string path;
     std::optional<std::uint32_t> baudRate;
-};
-
-// The world of the virtual stick as the settings changed it; unset fields keep their defaults.
-struct SimSettings {
-    std::optional<std::uint16_t> trainer, heartRate, console, compactTrainer;
-    std::optional<double> lossRate;
-    std::optional<std::uint32_t> seed;
-    bool transmitSlotEvents = false;
 };
 
 struct AntConfig {
     enum class Kind { Usb, Serial, Sim };
     Kind kind = Kind::Usb;
     std::vector<SerialPort> serialPorts;
-    SimSettings sim;
+    antsim::WorldOptions sim; // the network keys are left to worldOptions()
 };
 
 // Parses a CALTRIX_ANT value. On a malformed one returns nothing and sets `error` to one line.

@@ -32,9 +32,10 @@ void fill(std::uint8_t* buffer, std::size_t size, std::span<const std::uint8_t> 
 }
 } // namespace
 
-AntDriver::AntDriver(platform::Clock& clock, TransportFactory factory)
+AntDriver::AntDriver(platform::Clock& clock, TransportFactory factory, StallWatch stallWatch)
     : clock_(clock)
     , factory_(std::move(factory))
+    , stallWatch_(stallWatch)
 {
 }
 
@@ -58,14 +59,22 @@ bool AntDriver::ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std:
     transport_ = std::move(transport);
     open_ = true;
     ++generation_;
+    lastHeard_ = clock_->tickCount();
+    probeSent_.reset();
+    probeAnswersDue_ = 0;
+    watchForStall();
     return true;
 }
 
 // The caller tries stick after stick; the same complaint is worth one line, not eight.
 void AntDriver::reportOnce(const std::string& error)
 {
-    if (error.empty() || error == lastError_)
-        return;
+    if (!error.empty() && error != lastError_)
+        report(error);
+}
+
+void AntDriver::report(const std::string& error)
+{
     lastError_ = error;
     std::fprintf(stderr, "%s\n", error.c_str());
 }
@@ -76,9 +85,13 @@ void AntDriver::ANT_Close()
     if (transport_)
         transport_->close();
     transport_.reset();
+    clock_->dropPosted(this); // the reader has ended: nothing more is posted
     for (auto id : scheduled_)
-        clock_.cancel(id);
+        clock_->cancel(id);
     scheduled_.clear();
+    if (stallCheck_ != 0)
+        clock_->cancel(stallCheck_);
+    stallCheck_ = 0;
     responseCallback_ = nullptr;
     responseBuffer_ = nullptr;
     channels_ = {};
@@ -195,29 +208,42 @@ bool AntDriver::ANT_UnAssignChannel(std::uint8_t channel)
 // ---------------------------------------------------------------------------------------------
 // From the stick to the callbacks.
 
-// The transport's thread: decode, then hand the whole batch to the main thread and wait until it
-// ran, so the callbacks and all the state they touch stay on the main thread. On the virtual stick
-// this is the main thread already and the batch runs at once.
+// The transport's thread: decode, then post the whole batch to the main thread without waiting
+// for it, so the callbacks and all the state they touch stay on the main thread and a callback may
+// close the stick while its reader goes on. On the virtual stick this is the main thread already
+// and the batch runs at once.
 void AntDriver::bytesReceived(std::span<const std::uint8_t> bytes)
 {
-    batch_.clear();
-    decoder_.feed(bytes, [this](const AntMessage& m) { batch_.push_back(m); });
-    if (batch_.empty())
+    std::vector<AntMessage> batch;
+    decoder_.feed(bytes, [&batch](const AntMessage& m) { batch.push_back(m); });
+    if (batch.empty())
         return;
-    clock_.runOnMainAndWait([this] {
-        // A callback may close the stick, or close it and open another: the rest of the batch
-        // belongs to the stick that sent it.
-        const auto generation = generation_;
-        for (const auto& m : batch_) {
-            if (!open_ || generation != generation_)
-                return;
-            dispatch(m);
-        }
-    });
+    if (clock_->onMainThread())
+        deliver(batch);
+    else
+        clock_->postToMain(this, [this, batch = std::move(batch)] { deliver(batch); });
+}
+
+// A callback may close the stick, or close it and open another: the rest of the batch belongs to
+// the stick that sent it. Batches of a closed stick not yet begun are dropped by ANT_Close.
+void AntDriver::deliver(const std::vector<AntMessage>& batch)
+{
+    const auto generation = generation_;
+    if (open_) {
+        lastHeard_ = clock_->tickCount();
+        probeSent_.reset();
+    }
+    for (const auto& m : batch) {
+        if (!open_ || generation != generation_)
+            return;
+        dispatch(m);
+    }
 }
 
 void AntDriver::dispatch(const AntMessage& m)
 {
+    if (swallowProbeAnswer(m))
+        return;
     const std::uint8_t channel = isChannelMessage(m.id) ? m.at(0) : 0;
     if (m.id == msg::ChannelResponse && m.at(1) == msg::RfEvent) {
         if (m.at(2) == code::ChannelClosed && channel < MaxChannels)
@@ -258,10 +284,8 @@ void AntDriver::transportLost(const std::string& reason)
     if (!open_ || lost_)
         return;
     lost_ = true;
-    std::fprintf(stderr,
-                 "The ANT stick stopped answering (%s). Its channels are reported as lost; plug the stick "
-                 "back in and restart Caltrix.\n",
-                 reason.c_str());
+    report("The ANT stick stopped answering (" + reason
+               + "). Its channels are reported as lost; plug the stick back in and restart Caltrix.");
     for (std::uint8_t ch = 0; ch < MaxChannels; ++ch)
         if (openChannels_.test(ch))
             reportLostSearch(ch);
@@ -274,12 +298,43 @@ void AntDriver::reportLostSearch(std::uint8_t channel)
 {
     openChannels_.reset(channel);
     const auto id = std::make_shared<std::uint64_t>(0);
-    *id = clock_.callAfter(LostSearchTimeoutMs, [this, channel, id] {
+    *id = clock_->callAfter(LostSearchTimeoutMs, [this, channel, id] {
         std::erase(scheduled_, *id);
         deliverEvent(channel, code::SearchTimeout);
         deliverEvent(channel, code::ChannelClosed);
     });
     scheduled_.push_back(*id);
+}
+
+// Checks the stick's silence now and then, on the main thread, while it is open and not lost.
+void AntDriver::watchForStall()
+{
+    const std::uint32_t checkMs = std::max<std::uint32_t>(1, std::min(stallWatch_.silenceBeforeProbeMs, stallWatch_.answerTimeoutMs) / 2);
+    stallCheck_ = clock_->callAfter(checkMs, [this] {
+        stallCheck_ = 0;
+        if (!open_ || lost_)
+            return;
+        const std::uint32_t now = clock_->tickCount();
+        if (probeSent_ && now - *probeSent_ >= stallWatch_.answerTimeoutMs) {
+            transportLost("it sent nothing for " + std::to_string((now - lastHeard_ + 500) / 1000)
+                          + " s, not even the answer to a question");
+            return;
+        }
+        if (!probeSent_ && openChannels_.any() && now - lastHeard_ >= stallWatch_.silenceBeforeProbeMs) {
+            probeSent_ = now; // also when the write is refused: a stick that takes nothing is stalled too
+            if (send(command::requestMessage(0, msg::ChannelStatus)))
+                ++probeAnswersDue_;
+        }
+        watchForStall();
+    });
+}
+
+bool AntDriver::swallowProbeAnswer(const AntMessage& m)
+{
+    if (m.id != msg::ChannelStatus || probeAnswersDue_ == 0)
+        return false;
+    --probeAnswersDue_;
+    return true;
 }
 
 std::unique_ptr<AntLibrary> createAntLibrary()

@@ -3,18 +3,16 @@
 #include "antlib/AntLibrary.h"
 #include "antproto/FrameDecoder.h"
 #include "antproto/Transport.h"
+#include "platform/Clock.h"
 
 #include <array>
 #include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-namespace caltrix::platform {
-class Clock;
-}
 
 namespace caltrix::antlib {
 
@@ -26,9 +24,19 @@ using TransportFactory =
 // The transports named by CALTRIX_ANT (read at every call), on `clock`.
 TransportFactory transportsFromEnvironment(platform::Clock& clock);
 
+// A stick that hangs without going away (a serial stick that stops reading, a frozen USB
+// stick) is found by asking: when a stick with open channels has sent nothing for
+// `silenceBeforeProbeMs`, the driver asks it for a channel's status (an answer it keeps to
+// itself); when nothing at all arrives within `answerTimeoutMs` after that, the stick is
+// treated as gone.
+struct StallWatch {
+    std::uint32_t silenceBeforeProbeMs = 2000;
+    std::uint32_t answerTimeoutMs = 3000;
+};
+
 // The ANT library over a transport: the ANT_ operations encode commands and write them, the bytes
 // from the stick go through the frame decoder on the transport's thread, and the messages are
-// handed to the main thread (Clock::runOnMainAndWait) where the callbacks run.
+// posted to the main thread (Clock::postToMain) where the callbacks run.
 class AntDriver final : public AntLibrary, private antproto::TransportListener {
 public:
     // How long a search lasts on a stick that is gone before the channel reports its timeout:
@@ -36,7 +44,8 @@ public:
     static constexpr std::uint32_t LostSearchTimeoutMs = 250;
     static constexpr int MaxChannels = 8;
 
-    AntDriver(platform::Clock& clock, TransportFactory factory);
+
+    AntDriver(platform::Clock& clock, TransportFactory factory, StallWatch stallWatch = StallWatch());
     ~AntDriver() override;
 
     bool ANT_Init(std::uint8_t deviceNumber, std::uint32_t baudRate, std::uint8_t, std::uint8_t) override;
@@ -65,7 +74,6 @@ public:
     void dispatch(const antproto::AntMessage& message);
 
     std::string lastError() const override { return lastError_; }
-
     bool stickLost() const { return lost_; }
 
 private:
@@ -78,18 +86,22 @@ private:
     void bytesReceived(std::span<const std::uint8_t> bytes) override;
     void transportLost(const std::string& reason) override;
 
+    void deliver(const std::vector<antproto::AntMessage>& batch);
     bool send(const antproto::AntMessage& message);
     bool sendToChannel(std::uint8_t channel, const antproto::AntMessage& message);
     void deliverEvent(std::uint8_t channel, std::uint8_t eventCode);
+    void watchForStall();
+    bool swallowProbeAnswer(const antproto::AntMessage& message);
     void reportLostSearch(std::uint8_t channel);
     void reportOnce(const std::string& error);
+    void report(const std::string& error);
 
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     TransportFactory factory_;
+    const StallWatch stallWatch_;
     std::unique_ptr<antproto::Transport> transport_; // main thread
     // Touched only by the thread that delivers the transport's bytes, one at a time.
     antproto::FrameDecoder decoder_;
-    std::vector<antproto::AntMessage> batch_;
     // Main thread only, below.
     bool open_ = false;
     bool lost_ = false;
@@ -99,7 +111,11 @@ private:
     std::array<ChannelSlot, MaxChannels> channels_ {};
     std::bitset<MaxChannels> openChannels_; // opened by the host and not closed since
     std::vector<std::uint64_t> scheduled_;  // lost-search reports not yet run
-    std::string lastError_;                 // the last line written to standard error
+    std::string lastError_;                 // the last transport error, also written to standard error
+    std::uint32_t lastHeard_ = 0;           // tick count when the stick last sent something
+    std::optional<std::uint32_t> probeSent_; // tick count of the status request not answered yet
+    int probeAnswersDue_ = 0;               // status answers to the driver's own requests, still to come
+    std::uint64_t stallCheck_ = 0;           // the next look at the stick's silence
 };
 
 // The library of the running program: the platform clock and the transports of CALTRIX_ANT.

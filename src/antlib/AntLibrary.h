@@ -46,8 +46,9 @@ using ChannelEventCallback = std::function<std::uint8_t(std::uint8_t channel, st
 // Results: operations that send a command return false when there is no open stick, the argument is
 // out of range, or the stick is gone; callers may ignore it. None of them throws.
 //
-// A stick that disappears (unplugged, tty closed) is reported once on standard error; from then on
-// nothing more arrives from it, every open channel reports a search timeout followed by channel
+// A stick that disappears (unplugged, tty closed) or hangs (sends nothing, not even the answer to a
+// question the library asks it after 2 s of silence, see StallWatch) is reported once on standard
+// error and kept as lastError(); from then on nothing more arrives from it, every open channel reports a search timeout followed by channel
 // closed a moment later (a quarter of a second), and every later ANT_OpenChannel ends the same way,
 // so that a caller's loss detection sees the channels as silent instead of a frozen last value.
 class AntLibrary {
@@ -100,10 +101,11 @@ public:
     virtual bool ANT_CloseChannel(std::uint8_t channel) = 0;
     virtual bool ANT_UnAssignChannel(std::uint8_t channel) = 0;
 
-    // Why the last stick that could not be opened failed, as one line that says what to do
-    // (permissions, a stick in use by another program, a serial port that cannot be set up); empty
-    // when nothing was reported, e.g. when there simply was no stick at the numbers tried. Not part
-    // of the vendor's library: a program started from a desktop menu has no terminal to read it on.
+    // Not of the vendor's library: the last transport error, as one line that says what to do (a
+    // stick the user may not open, a stick in use by another program, a serial port that cannot be
+    // set up, a stick that stopped answering); empty while none happened, e.g. when there simply
+    // was no stick at the numbers tried. Kept until another error replaces it, for the program's
+    // message box: a program started from a desktop menu has no terminal to read standard error on.
     virtual std::string lastError() const { return {}; }
 };
 

@@ -18,32 +18,30 @@ void ReaderThread::start(TransportListener& listener, std::function<std::string(
     stop();
     listener_ = &listener;
     wake_ = std::move(wake);
-    ended_ = false;
-    stopping_ = false;
     lost_ = false;
-    thread_ = std::thread([this, loop = std::move(loop)] { finish(loop()); });
+    thread_ = std::thread([this, loop = std::move(loop)] {
+        const std::string reason = loop();
+        // The thread's last act: the report is posted, and dropped by a stop that comes first.
+        if (!reason.empty())
+            clock_->postToMain(this, [this, reason] { reportLoss(reason); });
+    });
 }
 
-// The thread's last act, run on the main thread.
-void ReaderThread::finish(const std::string& lostReason)
+void ReaderThread::reportLoss(const std::string& reason)
 {
-    clock_.runOnMainAndWait([this, &lostReason] {
-        ended_ = true;
-        if (!lostReason.empty() && !stopping_ && !lost_) {
-            lost_ = true;
-            listener_->transportLost(lostReason);
-        }
-    });
+    if (lost_)
+        return;
+    lost_ = true;
+    listener_->transportLost(reason);
 }
 
 void ReaderThread::stop()
 {
     if (!thread_.joinable())
         return;
-    stopping_ = true;
     wake_();
-    clock_.waitRunningMainRequests([this] { return ended_; });
     thread_.join();
+    clock_->dropPosted(this);
 }
 
 } // namespace caltrix::antlib

@@ -47,13 +47,30 @@ SerialTransport::~SerialTransport() { close(); }
 
 bool SerialTransport::open(TransportListener& listener, std::string& error)
 {
+    close();
+    if (!setUp(error)) {
+        fd_.reset();
+        wakeFd_.reset();
+        return false;
+    }
+    queue_.clear();
+    stopping_ = false;
+    reader_.start(listener, [this, &listener] { return readLoop(listener); }, [this] {
+        stopping_ = true;
+        wakeReader();
+    });
+    return true;
+}
+
+// Opens the tty in raw mode at the baud rate and makes the reader's wake-up event.
+bool SerialTransport::setUp(std::string& error)
+{
     const auto speed = termiosSpeed(baudRate_);
     if (!speed) {
         error = "The serial ANT stick " + path_ + " cannot run at " + std::to_string(baudRate_)
             + " baud; name a standard rate such as 115200 in CALTRIX_ANT (serial:" + path_ + "@115200).";
         return false;
     }
-    close();
     fd_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd_.valid()) {
         const int e = errno;
@@ -65,7 +82,6 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
     termios tio {};
     if (::tcgetattr(fd_.get(), &tio) != 0) {
         error = "The serial ANT stick " + path_ + " is not a terminal device: " + errorText(errno) + ".";
-        fd_.reset();
         return false;
     }
     ::cfmakeraw(&tio);
@@ -74,57 +90,87 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, *speed);
     ::cfsetospeed(&tio, *speed);
-    ::tcsetattr(fd_.get(), TCSANOW, &tio);
-    ::tcflush(fd_.get(), TCIOFLUSH);
-    stopFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!stopFd_.valid()) {
-        error = "Cannot watch the serial ANT stick " + path_ + ": " + errorText(errno)
-            + " (the system is out of file descriptors; close some programs).";
-        fd_.reset();
+    if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) {
+        error = "Cannot set up the serial ANT stick " + path_ + " for " + std::to_string(baudRate_)
+            + " baud in raw mode: " + errorText(errno) + " (check that it is an ANT stick and that no other program "
+              "uses it).";
         return false;
     }
-    reader_.start(listener, [this, &listener] { return readLoop(listener); }, [this] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(stopFd_.get(), &one, sizeof one);
-    });
+    ::tcflush(fd_.get(), TCIOFLUSH);
+    wakeFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wakeFd_.valid()) {
+        error = "Cannot watch the serial ANT stick " + path_ + ": " + errorText(errno)
+            + " (the system is out of file descriptors; close some programs).";
+        return false;
+    }
     return true;
 }
 
+void SerialTransport::wakeReader()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_.get(), &one, sizeof one);
+}
+
+// Main thread: queues the bytes for the reader thread, which writes them as the tty takes them.
 bool SerialTransport::write(std::span<const std::uint8_t> bytes)
 {
     if (!fd_.valid() || reader_.lost())
         return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
+    {
+        std::lock_guard lock(queueMutex_);
+        if (queue_.size() + bytes.size() > MaxQueuedBytes)
+            return false;
+        queue_.insert(queue_.end(), bytes.begin(), bytes.end());
+    }
+    wakeReader();
+    return true;
+}
+
+// Reader thread: writes what the tty takes now, without blocking. False on a write error.
+bool SerialTransport::drainQueue()
+{
+    std::lock_guard lock(queueMutex_);
+    while (!queue_.empty()) {
+        const auto n = ::write(fd_.get(), queue_.data(), queue_.size());
         if (n > 0) {
-            done += static_cast<std::size_t>(n);
+            queue_.erase(queue_.begin(), queue_.begin() + n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return false;
-        pollfd p { fd_.get(), POLLOUT, 0 };
-        if (::poll(&p, 1, WriteTimeoutMs) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0)
-            return false;
+        return n < 0 && (errno == EAGAIN || errno == EINTR);
     }
     return true;
 }
 
-// The reader thread: poll() on the tty and the stop event; bytes go to the listener on this
-// thread (it hands messages to the main thread itself). Returns why the stick was lost, or ""
-// when asked to stop.
+// The reader thread: poll() on the tty (for reading, and for writing while bytes wait) and on the
+// wake-up event; bytes go to the listener on this thread (it posts messages to the main thread
+// itself). Returns why the stick was lost, or "" when asked to stop.
 std::string SerialTransport::readLoop(TransportListener& listener)
 {
     std::array<std::uint8_t, 256> buffer {};
     for (;;) {
-        std::array<pollfd, 2> p { pollfd { fd_.get(), POLLIN, 0 }, pollfd { stopFd_.get(), POLLIN, 0 } };
+        bool waiting = false;
+        {
+            std::lock_guard lock(queueMutex_);
+            waiting = !queue_.empty();
+        }
+        const short events = static_cast<short>(POLLIN | (waiting ? POLLOUT : 0));
+        std::array<pollfd, 2> p { pollfd { fd_.get(), events, 0 }, pollfd { wakeFd_.get(), POLLIN, 0 } };
         if (::poll(p.data(), p.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
             return "poll failed: " + errorText(errno);
         }
-        if (p[1].revents != 0)
-            return {};
+        if (p[1].revents != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(wakeFd_.get(), &count, sizeof count);
+            if (stopping_)
+                return {};
+        }
+        if ((p[0].revents & POLLOUT) != 0 && !drainQueue())
+            return path_ + ": " + errorText(errno);
+        if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            continue;
         const auto n = ::read(fd_.get(), buffer.data(), buffer.size());
         if (n > 0) {
             listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
@@ -140,7 +186,7 @@ void SerialTransport::close()
 {
     reader_.stop();
     fd_.reset();
-    stopFd_.reset();
+    wakeFd_.reset();
 }
 
 } // namespace caltrix::antlib

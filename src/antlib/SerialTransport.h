@@ -4,7 +4,10 @@
 #include "antlib/ReaderThread.h"
 #include "antproto/Transport.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 #include <string>
 
 namespace caltrix::platform {
@@ -16,10 +19,12 @@ namespace caltrix::antlib {
 // A stick behind a tty (the USB1 stick's serial chip, a stick bound to the kernel's serial driver,
 // or a pseudo-terminal of `antsim`), in raw mode at a given baud rate. A reader thread blocks in
 // poll() and hands every chunk it reads to the listener; a hang-up or I/O error ends it and is
-// reported to the listener on the main thread.
+// reported to the listener on the main thread. Writes never block: they join a queue that the
+// reader thread drains whenever the tty takes bytes.
 class SerialTransport final : public antproto::Transport {
 public:
-    static constexpr int WriteTimeoutMs = 500;
+    // A stick that stopped reading: once this much waits unsent, further writes are refused.
+    static constexpr std::size_t MaxQueuedBytes = 16 * 1024;
 
     SerialTransport(platform::Clock& clock, std::string path, std::uint32_t baudRate);
     ~SerialTransport() override;
@@ -29,12 +34,18 @@ public:
     void close() override;
 
 private:
+    bool setUp(std::string& error);
     std::string readLoop(antproto::TransportListener& listener);
+    bool drainQueue();
+    void wakeReader();
 
     std::string path_;
     std::uint32_t baudRate_;
-    FileDescriptor fd_;     // read by the reader thread only while it runs; opened and closed around it
-    FileDescriptor stopFd_; // eventfd: written to wake the reader out of poll()
+    FileDescriptor fd_;     // used by the reader thread only while it runs; opened and closed around it
+    FileDescriptor wakeFd_; // eventfd: written to wake the reader out of poll()
+    std::mutex queueMutex_; // guards queue_: filled by the main thread, drained by the reader
+    std::vector<std::uint8_t> queue_;
+    std::atomic<bool> stopping_ { false }; // asks the reader to end
     ReaderThread reader_;   // last, so that it stops before the descriptors close
 };
 

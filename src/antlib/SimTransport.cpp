@@ -32,23 +32,11 @@ antsim::WorldOptions defaultWorldOptions()
     return options;
 }
 
-antsim::WorldOptions worldOptions(const SimSettings& settings)
+antsim::WorldOptions worldOptions(const antsim::WorldOptions& settings)
 {
-    antsim::WorldOptions options = defaultWorldOptions();
-    auto device = [](const std::optional<std::uint16_t>& number, bool& present, std::uint16_t& field) {
-        if (!number)
-            return;
-        present = *number != 0;
-        if (present)
-            field = *number;
-    };
-    device(settings.trainer, options.trainer, options.trainerNumber);
-    device(settings.heartRate, options.heartRate, options.heartRateNumber);
-    device(settings.console, options.console, options.consoleNumber);
-    device(settings.compactTrainer, options.compactTrainer, options.compactTrainerNumber);
-    options.lossRate = settings.lossRate.value_or(options.lossRate);
-    options.seed = settings.seed.value_or(options.seed);
-    options.transmitSlotEvents = settings.transmitSlotEvents;
+    antsim::WorldOptions options = settings;
+    options.keyA = networkKeyA();
+    options.keyB = networkKeyB();
     return options;
 }
 

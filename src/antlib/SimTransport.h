@@ -35,7 +35,7 @@ TransportFactory virtualStickFactory(platform::Clock& clock, const antsim::World
 
 // The world of the built-in virtual stick: every device, the network keys in use.
 antsim::WorldOptions defaultWorldOptions();
-// The same, changed by the settings of CALTRIX_ANT=sim:...
-antsim::WorldOptions worldOptions(const SimSettings& settings);
+// The world the settings of CALTRIX_ANT=sim:... describe, with the network keys in use.
+antsim::WorldOptions worldOptions(const antsim::WorldOptions& settings);
 
 } // namespace caltrix::antlib

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <vector>
 
 namespace caltrix::antlib {
@@ -31,6 +32,14 @@ std::string where(const Candidate& c)
     return "bus " + std::to_string(c.bus) + " device " + std::to_string(libusb_get_device_address(c.device));
 }
 
+// A transfer goes from the thread that fills it to the reader that completes it through libusb,
+// whose own locks the thread checker cannot see (libusb is not instrumented). The filling thread
+// lets go of this lock after filling and every completion takes it before reading the transfer,
+// so the hand-over is visible. Never contended for long: nothing is done while holding it.
+std::mutex handOver;
+
+void published() { std::lock_guard lock(handOver); }
+
 std::string openFailure(const Candidate& c, int error)
 {
     const std::string stick = "The ANT USB stick on " + where(c);
@@ -53,6 +62,8 @@ void UsbTransport::ReleaseAndClose::operator()(libusb_device_handle* handle) con
     libusb_close(handle);
 }
 
+void UsbTransport::FreeTransfer::operator()(libusb_transfer* transfer) const { libusb_free_transfer(transfer); }
+
 UsbTransport::UsbTransport(platform::Clock& clock, std::uint8_t index)
     : index_(index)
     , reader_(clock)
@@ -72,8 +83,22 @@ bool UsbTransport::open(TransportListener& listener, std::string& error)
         context_.reset();
         return false;
     }
+    in_.reset(libusb_alloc_transfer(0));
+    libusb_fill_bulk_transfer(in_.get(), handle_.get(), EndpointIn, inBuffer_.data(), static_cast<int>(inBuffer_.size()),
+        [](libusb_transfer* t) {
+            published();
+            static_cast<UsbTransport*>(t->user_data)->finishRead(t);
+        },
+        this, 0);
+    listener_ = &listener;
     stop_ = false;
-    reader_.start(listener, [this, &listener] { return readLoop(listener); }, [this] { stop_ = true; });
+    lostReason_.clear();
+    accepting_ = true;
+    readPending_ = false;
+    reader_.start(listener, [this, &listener] { return eventLoop(listener); }, [this] {
+        stop_ = true;
+        libusb_interrupt_event_handler(context_.get());
+    });
     return true;
 }
 
@@ -113,37 +138,145 @@ bool UsbTransport::openStick(std::string& error)
     return result == 0;
 }
 
+// Main thread: submits one OUT transfer and returns; the reader thread sees it complete.
 bool UsbTransport::write(std::span<const std::uint8_t> bytes)
 {
     if (!handle_ || reader_.lost())
         return false;
-    std::vector<unsigned char> data(bytes.begin(), bytes.end());
-    int sent = 0;
-    const int result = libusb_bulk_transfer(handle_.get(), EndpointOut, data.data(), static_cast<int>(data.size()), &sent,
-                                            WriteTimeoutMs);
-    return result == 0 && sent == static_cast<int>(data.size());
+    auto* buffer = static_cast<unsigned char*>(std::malloc(bytes.size())); // freed with the transfer
+    libusb_transfer* transfer = libusb_alloc_transfer(0);
+    if (buffer == nullptr || transfer == nullptr) {
+        std::free(buffer);
+        libusb_free_transfer(transfer);
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), buffer);
+    libusb_fill_bulk_transfer(transfer, handle_.get(), EndpointOut, buffer, static_cast<int>(bytes.size()),
+        [](libusb_transfer* t) {
+            published();
+            static_cast<UsbTransport*>(t->user_data)->finishWrite(t);
+        },
+        this, WriteTimeoutMs);
+    transfer->flags = LIBUSB_TRANSFER_FREE_BUFFER;
+    published();
+    {
+        std::lock_guard lock(mutex_);
+        if (!accepting_ || writes_.size() >= MaxWritesInFlight) {
+            libusb_free_transfer(transfer);
+            return false;
+        }
+        writes_.push_back(transfer); // before submitting: it may complete at once on the reader
+    }
+    // Submitted outside the lock: libusb takes its own locks here and around the completions.
+    if (libusb_submit_transfer(transfer) == 0)
+        return true;
+    std::lock_guard lock(mutex_);
+    std::erase(writes_, transfer);
+    libusb_free_transfer(transfer);
+    return false;
 }
 
-// The reader thread: one bulk IN transfer after another; a transfer may carry several frames or
-// part of one (the listener reassembles). Returns why the stick was lost, or "" when asked to stop.
-std::string UsbTransport::readLoop(TransportListener& listener)
+namespace {
+std::string lossText(int status)
 {
-    std::array<unsigned char, 512> buffer {};
-    while (!stop_) {
-        int received = 0;
-        const int result = libusb_bulk_transfer(handle_.get(), EndpointIn, buffer.data(), static_cast<int>(buffer.size()),
-                                                &received, ReadTimeoutMs);
-        if (received > 0)
-            listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(received) });
-        if (result != 0 && result != LIBUSB_ERROR_TIMEOUT && result != LIBUSB_ERROR_INTERRUPTED)
-            return std::string("USB ") + libusb_strerror(static_cast<libusb_error>(result));
+    switch (status) {
+    case LIBUSB_TRANSFER_NO_DEVICE: return "USB No such device (it may have been disconnected)";
+    case LIBUSB_TRANSFER_STALL: return "USB endpoint stalled";
+    case LIBUSB_TRANSFER_OVERFLOW: return "USB overflow";
+    default: return "USB transfer error";
     }
-    return {};
+}
+bool isLoss(int status)
+{
+    return status != LIBUSB_TRANSFER_COMPLETED && status != LIBUSB_TRANSFER_CANCELLED && status != LIBUSB_TRANSFER_TIMED_OUT;
+}
+} // namespace
+
+// Reader thread, inside libusb's event handling.
+void UsbTransport::finishWrite(libusb_transfer* transfer)
+{
+    std::lock_guard lock(mutex_);
+    std::erase(writes_, transfer);
+    if (isLoss(transfer->status) && lostReason_.empty())
+        lostReason_ = lossText(transfer->status);
+    libusb_free_transfer(transfer);
+}
+
+// Reader thread, inside libusb's event handling: hands the bytes on and submits the transfer again.
+void UsbTransport::finishRead(libusb_transfer* transfer)
+{
+    if (transfer->status == LIBUSB_TRANSFER_COMPLETED && transfer->actual_length > 0)
+        listener_->bytesReceived({ inBuffer_.data(), static_cast<std::size_t>(transfer->actual_length) });
+    std::lock_guard lock(mutex_);
+    readPending_ = false;
+    if (isLoss(transfer->status) && lostReason_.empty())
+        lostReason_ = lossText(transfer->status);
+    if (stop_ || !lostReason_.empty() || transfer->status == LIBUSB_TRANSFER_CANCELLED)
+        return;
+    readPending_ = libusb_submit_transfer(transfer) == 0;
+    if (!readPending_)
+        lostReason_ = "USB cannot read from the stick";
+}
+
+bool UsbTransport::transfersInFlight()
+{
+    std::lock_guard lock(mutex_);
+    return readPending_ || !writes_.empty();
+}
+
+// Reader thread, outside the event handling, so that no transfer completes (and is freed) meanwhile.
+void UsbTransport::cancelAll()
+{
+    std::vector<libusb_transfer*> writes;
+    bool reading = false;
+    {
+        std::lock_guard lock(mutex_);
+        accepting_ = false;
+        writes = writes_;
+        reading = readPending_;
+    }
+    if (reading)
+        libusb_cancel_transfer(in_.get());
+    for (auto* t : writes)
+        libusb_cancel_transfer(t);
+}
+
+// The reader thread: keeps the IN transfer submitted and runs libusb's event handling, where the
+// transfers complete. On a stop or a loss it cancels what is in flight and ends once all of it came
+// back. Returns why the stick was lost, or "" when asked to stop.
+std::string UsbTransport::eventLoop(TransportListener&)
+{
+    {
+        std::lock_guard lock(mutex_);
+        readPending_ = libusb_submit_transfer(in_.get()) == 0;
+        if (!readPending_)
+            lostReason_ = "USB cannot read from the stick";
+    }
+    bool cancelled = false;
+    for (;;) {
+        bool windingDown = stop_;
+        {
+            std::lock_guard lock(mutex_);
+            windingDown = windingDown || !lostReason_.empty();
+        }
+        if (windingDown && !cancelled) {
+            cancelAll();
+            cancelled = true;
+        }
+        if (cancelled && !transfersInFlight())
+            break;
+        // Bounded, so that even a lost interruption costs at most this long; never a spin.
+        timeval timeout { 0, 250'000 };
+        libusb_handle_events_timeout_completed(context_.get(), &timeout, nullptr);
+    }
+    std::lock_guard lock(mutex_);
+    return stop_ ? std::string() : lostReason_;
 }
 
 void UsbTransport::close()
 {
     reader_.stop();
+    in_.reset();
     handle_.reset();
     context_.reset();
 }

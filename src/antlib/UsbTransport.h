@@ -3,13 +3,17 @@
 #include "antlib/ReaderThread.h"
 #include "antproto/Transport.h"
 
+#include <array>
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 struct libusb_context;
 struct libusb_device_handle;
+struct libusb_transfer;
 
 namespace caltrix::platform {
 class Clock;
@@ -19,8 +23,9 @@ namespace caltrix::antlib {
 
 // A native USB ANT stick (vendor 0x0FCF, product 0x1008 or 0x1009) through libusb-1.0: the n-th
 // such stick in bus/port order, its kernel driver detached, interface 0 claimed, bulk OUT 0x01 and
-// bulk IN 0x81. A reader thread waits in libusb for IN data (waking every ReadTimeoutMs to see
-// whether it should stop); writes wait at most WriteTimeoutMs.
+// bulk IN 0x81. Everything is asynchronous: one IN transfer stays submitted, each write submits an
+// OUT transfer and returns at once, and a reader thread runs libusb's event handling, where the
+// transfers complete. Closing cancels what is in flight and waits only for the cancellations.
 class UsbTransport final : public antproto::Transport {
 public:
     static constexpr std::uint16_t VendorId = 0x0FCF;
@@ -28,8 +33,10 @@ public:
     static constexpr std::uint16_t ProductUsbM = 0x1009;
     static constexpr unsigned char EndpointOut = 0x01;
     static constexpr unsigned char EndpointIn = 0x81;
-    static constexpr unsigned ReadTimeoutMs = 200;
+    // An OUT transfer the stick has not taken by then is given up (a stalled stick).
     static constexpr unsigned WriteTimeoutMs = 500;
+    // A stick that stopped taking data: once this many writes are in flight, more are refused.
+    static constexpr std::size_t MaxWritesInFlight = 64;
 
     UsbTransport(platform::Clock& clock, std::uint8_t index);
     ~UsbTransport() override;
@@ -49,13 +56,29 @@ private:
         void operator()(libusb_device_handle* handle) const;
     };
 
-    std::string readLoop(antproto::TransportListener& listener);
+    struct FreeTransfer {
+        void operator()(libusb_transfer* transfer) const;
+    };
+
+    std::string eventLoop(antproto::TransportListener& listener);
     bool openStick(std::string& error);
+    bool transfersInFlight();
+    void cancelAll();
+    void finishWrite(libusb_transfer* transfer);
+    void finishRead(libusb_transfer* transfer);
 
     std::uint8_t index_;
     std::unique_ptr<libusb_context, ExitContext> context_; // outlives the handle opened in it
     std::unique_ptr<libusb_device_handle, ReleaseAndClose> handle_; // transfers on it from both threads
+    std::unique_ptr<libusb_transfer, FreeTransfer> in_; // submitted and completed on the reader thread
+    std::array<unsigned char, 512> inBuffer_ {};
+    antproto::TransportListener* listener_ = nullptr; // set before the reader starts
     std::atomic<bool> stop_ { false }; // asks the reader to end
+    std::mutex mutex_; // guards the four fields below: writes come from the main thread, completions on the reader
+    std::vector<libusb_transfer*> writes_; // OUT transfers in flight
+    bool readPending_ = false;             // the IN transfer is submitted
+    bool accepting_ = false;               // writes may be submitted (the reader is not winding down)
+    std::string lostReason_;               // why the stick was lost, once it was
     ReaderThread reader_;              // last, so that it stops before the handles close
 };
 

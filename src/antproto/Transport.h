@@ -27,8 +27,9 @@ public:
     // it. Main thread.
     virtual bool open(TransportListener& listener, std::string& error) = 0;
 
-    // Sends bytes to the stick, waiting at most a short timeout. False when the stick is gone or
-    // not open. Main thread.
+    // Sends bytes to the stick without waiting for it: they are queued and go out as the stick
+    // takes them. False when the stick is gone, not open, or has stopped taking bytes (its queue is
+    // full). Main thread.
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
 
     // Stops delivery and releases the stick. After it returns the listener is not called again.

@@ -52,6 +52,11 @@ bool PtyStick::start(std::string& error)
 
 void PtyStick::readHost()
 {
+    if (stick_.stalled()) {
+        // A hung stick reads nothing: the host's bytes stay in the terminal until it is full.
+        notifier_->setEnabled(false);
+        return;
+    }
     std::array<std::uint8_t, 512> buffer {};
     for (;;) {
         const auto n = ::read(master_, buffer.data(), buffer.size());

@@ -42,8 +42,9 @@ public:
     // Faults: silent until a moment, or for good (until `speakAgain`).
     void silenceUntil(std::uint64_t ms) { silentUntil_ = ms; }
     void silenceForever() { silentForever_ = true; }
-    void speakAgain() { silentForever_ = false; silentUntil_ = 0; }
-    bool onAir(std::uint64_t nowMs) const { return !silentForever_ && nowMs >= silentUntil_; }
+    void silenceFrom(std::uint64_t ms) { silentFrom_ = ms; }
+    void speakAgain() { silentForever_ = false; silentUntil_ = 0; silentFrom_ = NeverSilent; }
+    bool onAir(std::uint64_t nowMs) const { return !silentForever_ && nowMs >= silentUntil_ && nowMs < silentFrom_; }
 
 protected:
     RiderModel& rider_;
@@ -51,7 +52,9 @@ protected:
 private:
     std::string name_;
     DeviceIdentity identity_;
+    static constexpr std::uint64_t NeverSilent = ~std::uint64_t { 0 };
     std::uint64_t silentUntil_ = 0;
+    std::uint64_t silentFrom_ = NeverSilent;
     bool silentForever_ = false;
 };
 

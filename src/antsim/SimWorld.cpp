@@ -3,6 +3,7 @@
 #include "antproto/DeviceProfiles.h"
 
 #include "platform/Clock.h"
+#include "platform/Error.h"
 
 namespace caltrix::antsim {
 
@@ -42,14 +43,34 @@ SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
     if (options.console)
         devices_.push_back(std::make_unique<Console>(
             identity(options.keyB, antproto::profile::Console, options.consoleNumber), rider_));
+    for (const auto& silence : options.silences) {
+        SimDevice* d = device(silence.device);
+        if (d == nullptr)
+            throw platform::Error(QString::fromStdString("The simulated world has no " + silence.device
+                                                         + " to make silent; leave the silence out or add the device."));
+        if (silence.seconds)
+            d->silenceUntil(static_cast<std::uint64_t>(*silence.seconds * 1000));
+        else
+            d->silenceForever();
+    }
+    if (options.trainerSilentAfterS && options.trainer)
+        device("trainer")->silenceFrom(static_cast<std::uint64_t>(*options.trainerSilentAfterS * 1000));
 }
 
 std::uint64_t SimWorld::now()
 {
-    const std::uint32_t tick = clock_.tickCount();
+    const std::uint32_t tick = clock_->tickCount();
     now_ += static_cast<std::uint32_t>(tick - lastTick_); // wrapping difference
     lastTick_ = tick;
     return now_;
+}
+
+bool isDeviceName(std::string_view name)
+{
+    for (std::string_view known : { "trainer", "sensor", "compact-trainer", "heart-rate", "console" })
+        if (name == known)
+            return true;
+    return false;
 }
 
 SimDevice* SimWorld::device(const std::string& name) const

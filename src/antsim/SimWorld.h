@@ -2,19 +2,28 @@
 
 #include "antsim/RiderModel.h"
 #include "antsim/SimDevices.h"
+#include "platform/Clock.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <random>
 #include <vector>
 
-namespace caltrix::platform {
-class Clock;
-}
-
 namespace caltrix::antsim {
 
-// Which devices the simulated world holds and how they behave.
+// The names of the world's devices: trainer, sensor, compact-trainer, heart-rate, console.
+bool isDeviceName(std::string_view name);
+
+// A device silent for good, or for `seconds` from the world's start.
+struct Silence {
+    std::string device;
+    std::optional<double> seconds;
+};
+
+// Which devices the simulated world holds and how they behave. WorldSettings.h reads it from text.
 struct WorldOptions {
     bool trainer = true;        // native trainer (network 1) with its speed-and-cadence sensor (network 0)
     bool compactTrainer = false; // compact-protocol trainer on network 0
@@ -31,16 +40,22 @@ struct WorldOptions {
     std::uint32_t seed = 1;
     bool stickPresent = true; // false: no stick at all, opening it fails
     bool transmitSlotEvents = false; // see VirtualStick::setTransmitSlotEvents
+    // Faults on cue, in seconds of the simulated world from its creation; unset: never.
+    std::optional<double> stallAfterS;         // the stick stops reading and answering, and stays there
+    std::optional<double> vanishAfterS;        // the stick is pulled out
+    std::optional<double> trainerSilentAfterS; // the trainer alone goes silent; the stick keeps answering
+    std::vector<Silence> silences;
     Key keyA {}; // network 0 (ANT+)
     Key keyB {}; // network 1 (the trainer's own)
 };
 
 // The simulated radio world: the rider and the devices, on the platform clock. Main thread only.
+// Throws platform::Error when a silence names a device the world does not hold.
 class SimWorld {
 public:
     SimWorld(platform::Clock& clock, const WorldOptions& options);
 
-    platform::Clock& clock() { return clock_; }
+    platform::Clock& clock() { return *clock_; }
     // Milliseconds since the world was created, from the clock's wrapping tick count.
     std::uint64_t now();
 
@@ -55,7 +70,7 @@ public:
     const WorldOptions& options() const { return options_; }
 
 private:
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     WorldOptions options_;
     RiderModel rider_;
     std::vector<std::unique_ptr<SimDevice>> devices_;

@@ -23,9 +23,37 @@ VirtualStick::VirtualStick(SimWorld& world)
     : world_(world)
     , transmitSlotEvents_(world.options().transmitSlotEvents)
 {
+    // The cues count from the world's creation, whatever the host does with the stick meanwhile.
+    auto cue = [this](const std::optional<double>& seconds, std::function<void()> fault) -> platform::ScheduleId {
+        if (!seconds)
+            return 0;
+        const auto due = static_cast<std::uint64_t>(*seconds * 1000);
+        const auto now = world_.now();
+        return world_.clock().callAfter(static_cast<std::uint32_t>(due > now ? due - now : 0), std::move(fault));
+    };
+    stallCue_ = cue(world.options().stallAfterS, [this] {
+        stallCue_ = 0;
+        stall();
+    });
+    vanishCue_ = cue(world.options().vanishAfterS, [this] {
+        vanishCue_ = 0;
+        unplug();
+    });
 }
 
-VirtualStick::~VirtualStick() { close(); }
+VirtualStick::~VirtualStick()
+{
+    for (auto id : { stallCue_, vanishCue_ })
+        if (id != 0)
+            world_.clock().cancel(id);
+    close();
+}
+
+void VirtualStick::stall()
+{
+    stalled_ = true;
+    outgoing_.clear();
+}
 
 bool VirtualStick::open(antproto::TransportListener& listener, std::string& error)
 {
@@ -65,7 +93,8 @@ bool VirtualStick::write(std::span<const std::uint8_t> bytes)
 {
     if (listener_ == nullptr)
         return false;
-    decoder_.feed(bytes, [this](const AntMessage& m) { handle(m); });
+    if (!stalled_)
+        decoder_.feed(bytes, [this](const AntMessage& m) { handle(m); });
     return true;
 }
 
@@ -73,7 +102,7 @@ bool VirtualStick::write(std::span<const std::uint8_t> bytes)
 // command is never answered inside the host's own write.
 void VirtualStick::send(const AntMessage& message)
 {
-    if (listener_ == nullptr)
+    if (listener_ == nullptr || stalled_)
         return;
     if (onMessage)
         onMessage(message, true);

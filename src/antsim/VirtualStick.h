@@ -47,6 +47,10 @@ public:
     void setMute(bool mute) { mute_ = mute; }     // a stick that answers nothing
     void setPresent(bool present) { present_ = present; } // absent: `open` fails
     void unplug();                                // reports the loss; nothing more arrives
+    // A stick that hangs: from now on it takes no more bytes from the host and sends none, and its
+    // transport stays open (a serial stick stops reading the terminal). There is no way back.
+    void stall();
+    bool stalled() const { return stalled_; }
     // Also report a transmit-slot event (3) on receiving channels, right after each received
     // message: not what a stick does (it reports it for master channels only), but a way to
     // exercise a host's transmit-slot path.
@@ -108,6 +112,9 @@ private:
     bool present_ = true;
     bool unplugged_ = false;
     bool transmitSlotEvents_ = false;
+    bool stalled_ = false;
+    platform::ScheduleId stallCue_ = 0;  // the world's faults on cue, scheduled at creation
+    platform::ScheduleId vanishCue_ = 0;
 };
 
 } // namespace caltrix::antsim

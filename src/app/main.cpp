@@ -40,8 +40,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("caltrix"));
     QApplication::setApplicationDisplayName(platform::ApplicationTitle);
 
-    platform::RealClock clock;
-    platform::ScopedClock useClock(clock);
+    platform::ProgramClock clock; // after the application object, whose event loop it wakes
     desktop::QtDesktop qtDesktop;
     platform::ScopedDesktop useDesktop(qtDesktop);
 

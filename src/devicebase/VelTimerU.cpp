@@ -32,6 +32,7 @@ TTimerThread::TTimerThread(TVelTimer& owner, platform::Clock& clock)
     , WakeEvent(clock)
     , clock_(clock)
     , resumeEvent_(clock)
+    , tickDone_(clock)
 {
 }
 
@@ -42,7 +43,10 @@ void TTimerThread::Resume()
     parked_ = false;
     if (!started_) {
         started_ = true;
-        clock_.threadStarting();
+        ended_ = false;
+        terminated_ = false;
+        alive_ = std::make_shared<bool>(true);
+        clock_->threadStarting();
         start(toQtPriority(priority_));
         return;
     }
@@ -54,10 +58,12 @@ void TTimerThread::TerminateAndWait()
     if (!started_)
         return;
     terminated_ = true;
+    *alive_ = false;
+    clock_->dropPosted(this);
     WakeEvent.set();
     resumeEvent_.set();
-    // The worker may be waiting for the main thread to run a tick; keep running those.
-    clock_.waitRunningMainRequests([this] { return ended_; });
+    tickDone_.set(); // a worker waiting for the tick that is running now goes on and ends
+    clock_->waitRunningMainRequests([this] { return ended_; });
     wait();
     started_ = false;
 }
@@ -72,22 +78,33 @@ void TTimerThread::SetPriority(TThreadPriority priority)
 bool TTimerThread::waitWhileParked()
 {
     while (parked_ && !terminated_)
-        clock_.wait(resumeEvent_, platform::Clock::Infinite);
+        clock_->wait(resumeEvent_, platform::Clock::Infinite);
     return !terminated_;
 }
 
 void TTimerThread::run()
 {
     while (waitWhileParked()) {
-        const bool signalled = clock_.wait(WakeEvent, Interval.load());
+        const bool signalled = clock_->wait(WakeEvent, Interval.load());
         // A tick that the main thread parks after this test finds the timer disabled and does
         // nothing when it runs.
         if (!signalled && !parked_ && !terminated_)
-            clock_.runOnMainAndWait([this] { Owner.Tick(); });
+            runTick();
         if (terminated_)
             break;
     }
-    clock_.threadFinished(ended_);
+    clock_->threadFinished(ended_);
+}
+
+// Worker: posts the tick and waits until the main thread ran it, or ended the worker.
+void TTimerThread::runTick()
+{
+    clock_->postToMain(this, [this, alive = alive_] {
+        Owner.Tick();
+        if (*alive) // else the timer was freed inside its own tick
+            tickDone_.set();
+    });
+    clock_->wait(tickDone_, platform::Clock::Infinite);
 }
 
 // ---- TVelTimer --------------------------------------------------------------------------------
@@ -163,7 +180,7 @@ void TVelTimer::ResetCounters()
     Elapsed = 0;
     LastGap = 0;
     MeasuredElapsed = 0;
-    LastTick = clock_.tickCount();
+    LastTick = clock_->tickCount();
 }
 
 void TVelTimer::RestartAt(std::int32_t Value)
@@ -189,7 +206,7 @@ void TVelTimer::Tick()
     if (!enabled_ || !OnTimer || destroying())
         return;
     try {
-        const std::uint32_t now = clock_.tickCount();
+        const std::uint32_t now = clock_->tickCount();
         const std::uint32_t gap = now - LastTick;
         LastGap = static_cast<std::int32_t>(gap);
         MeasuredElapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(MeasuredElapsed) + gap);

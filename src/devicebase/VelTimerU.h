@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 namespace caltrix::devicebase {
 
@@ -20,7 +21,8 @@ class TVelTimer;
 
 // The worker of a TVelTimer: measures the interval with a timed wait on `WakeEvent` and hands
 // each expiry to the main thread, waiting until the tick has run there. It starts parked and is
-// started on the first `Resume`.
+// started on the first `Resume`. The tick is posted and the worker waits on an event of its own,
+// so that the main thread can end the worker from inside a tick (a handler that frees the timer).
 //
 // Shared with the main thread: `Interval`, the parked and terminated flags (atomics) and the wake
 // events (under the clock's lock). Everything else of the timer stays on the main thread.
@@ -34,7 +36,8 @@ public:
     // Starts or un-parks the worker. Idempotent.
     void Resume();
     bool Suspended() const { return parked_; }
-    // Ends the worker and waits for it, running the main thread's share meanwhile.
+    // Ends the worker and waits for it, running the main thread's share meanwhile. Called inside
+    // one of its own ticks, it releases the worker from that tick first.
     void TerminateAndWait();
 
     void SetPriority(TThreadPriority priority);
@@ -49,12 +52,17 @@ protected:
 
 private:
     bool waitWhileParked();
+    void runTick();
 
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     platform::WakeEvent resumeEvent_;
+    platform::WakeEvent tickDone_; // set on the main thread when a posted tick has run
     std::atomic<bool> parked_ { true };
     std::atomic<bool> terminated_ { false };
     bool started_ = false; // main thread only
+    // Main thread only: cleared when the worker is ended, so that a tick still running on the main
+    // thread touches nothing of a timer freed inside it. Shared with the posted ticks.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool ended_ = false;   // set under the clock's lock by the worker's last action
     TThreadPriority priority_ = TThreadPriority::tpNormal;
 };
@@ -102,7 +110,7 @@ public:
     TTimerThread TimerThread;
 
 private:
-    platform::Clock& clock_;
+    platform::ClockRef clock_;
     bool enabled_ = false;
 };
 

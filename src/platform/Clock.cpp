@@ -1,11 +1,16 @@
 #include "platform/Clock.h"
 
+#include "platform/Desktop.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <stdexcept>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -47,12 +52,27 @@ Clock::Clock()
 
 Clock::~Clock()
 {
+    if (keepers_ != 0) {
+        std::fprintf(stderr,
+                     "Caltrix: internal error: a clock was destroyed while %d objects made on it (timers, an ANT "
+                     "library, a simulated world) still exist; destroy them before their clock.\n",
+                     keepers_.load());
+        std::abort();
+    }
     notifier_.reset();
     if (eventFd_ >= 0)
         ::close(eventFd_);
 }
 
 void Clock::signalled(WakeEvent&) { }
+
+ClockRef::ClockRef(Clock& clock)
+    : clock_(clock)
+{
+    ++clock_.keepers_;
+}
+
+ClockRef::~ClockRef() { --clock_.keepers_; }
 
 void Clock::wakeMainLoop()
 {
@@ -66,12 +86,24 @@ void Clock::notify() { changed_.notify_all(); }
 
 void Clock::threadFinished(bool& ended)
 {
+    // Notified under the lock: once the main thread sees `ended` it may destroy the clock, so the
+    // worker must not touch the condition variable after letting go of the lock.
+    std::lock_guard lock(mutex_);
+    ended = true;
+    workerExited();
+    changed_.notify_all();
+}
+
+void Clock::queueRequest(const std::shared_ptr<Request>& request)
+{
     {
         std::lock_guard lock(mutex_);
-        ended = true;
-        workerExited();
+        requests_.push_back(request);
+        if (request->owner == nullptr)
+            workerBlocked();
     }
     changed_.notify_all();
+    wakeMainLoop();
 }
 
 void Clock::runOnMainAndWait(const std::function<void()>& fn)
@@ -80,41 +112,53 @@ void Clock::runOnMainAndWait(const std::function<void()>& fn)
         fn();
         return;
     }
-    Request request { &fn };
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(&request);
-        workerBlocked();
-    }
-    changed_.notify_all();
-    wakeMainLoop();
+    // The request owns a copy of `fn`: the main thread may still be inside it after the worker
+    // was released and went on.
+    const auto request = std::make_shared<Request>(Request { fn });
+    queueRequest(request);
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return request.done; });
+    changed_.wait(lock, [&] { return request->done; });
+}
+
+void Clock::postToMain(const void* owner, std::function<void()> fn)
+{
+    queueRequest(std::make_shared<Request>(Request { std::move(fn), owner != nullptr ? owner : this }));
+}
+
+void Clock::dropPosted(const void* owner)
+{
+    std::lock_guard lock(mutex_);
+    std::erase_if(requests_, [owner](const auto& r) { return r->owner != nullptr && r->owner == owner; });
 }
 
 bool Clock::runMainRequests()
 {
     bool ran = false;
     for (;;) {
-        Request* request = nullptr;
+        std::shared_ptr<Request> request;
         {
             std::lock_guard lock(mutex_);
             if (requests_.empty())
                 break;
-            request = requests_.front();
+            request = std::move(requests_.front());
             requests_.pop_front();
         }
         try {
-            (*request->fn)();
+            request->fn();
+        } catch (const std::exception& e) {
+            // Nobody up the stack can catch it: it is reported like any error no handler caught.
+            showUnhandledError(e);
         } catch (...) {
-            // The worker only waits for the function to have run; an error has nowhere to go.
+            showUnhandledError(std::runtime_error("An unknown error occurred while handling a message from a worker thread."));
         }
-        {
-            std::lock_guard lock(mutex_);
-            request->done = true;
-            workerReleased();
+        if (request->owner == nullptr) {
+            {
+                std::lock_guard lock(mutex_);
+                request->done = true;
+                workerReleased();
+            }
+            changed_.notify_all();
         }
-        changed_.notify_all();
         ran = true;
     }
     return ran;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -85,11 +86,20 @@ public:
     virtual void threadStarting() { }
     void threadFinished(bool& ended);
 
-    // From a worker: runs `fn` on the main thread and blocks until it has run. From the main
-    // thread: runs `fn` at once. Errors thrown by `fn` are the caller's business: catch them in `fn`.
+    // From a worker: runs `fn` on the main thread and blocks until it has run; an error thrown by
+    // `fn` is reported as an unhandled error. From the main thread: runs `fn` at once.
     void runOnMainAndWait(const std::function<void()>& fn);
 
-    // Main thread: runs the functions that workers are waiting on. Returns whether any ran.
+    // Any thread: queues `fn` to run on the main thread during message processing and returns at
+    // once, so that the caller never waits for the main thread. `owner` tags the work for
+    // `dropPosted`. An error thrown by `fn` is reported as an unhandled error.
+    void postToMain(const void* owner, std::function<void()> fn);
+
+    // Main thread: forgets the posted work of `owner` that has not started yet; none of it runs.
+    void dropPosted(const void* owner);
+
+    // Main thread: runs the functions that workers are waiting on and the posted work. Returns
+    // whether any ran.
     bool runMainRequests();
 
     // Main thread: keeps running main-thread requests until `done` reports true. Used when the
@@ -106,6 +116,7 @@ public:
 
 protected:
     friend class WakeEvent;
+    friend class ClockRef;
     // Called with the lock held, when `event` gets a signal.
     virtual void signalled(WakeEvent& event);
     // Blocking bookkeeping of worker threads for the virtual clock; lock held.
@@ -120,15 +131,35 @@ protected:
 
 private:
     struct Request {
-        const std::function<void()>* fn;
-        bool done = false;
+        std::function<void()> fn;
+        const void* owner = nullptr; // posted work: its tag; waited-for requests: null
+        bool done = false;           // waited-for requests: set once `fn` ran
     };
+    void queueRequest(const std::shared_ptr<Request>& request);
     void wakeMainLoop();
 
     std::thread::id mainThread_;
-    std::deque<Request*> requests_;
+    std::atomic<int> keepers_ { 0 }; // ClockRefs alive: objects that keep this clock
+    std::deque<std::shared_ptr<Request>> requests_;
     int eventFd_ = -1;                         // written by workers to wake the Qt event loop
     std::unique_ptr<QSocketNotifier> notifier_; // main thread only
+};
+
+// How an object keeps the clock it was made on: a clock destroyed while any such object still
+// exists (a test's clock going out of scope before the timer or ANT library made on it) ends the
+// program with a sentence saying so, instead of leaving the object with a dangling clock.
+class ClockRef {
+public:
+    explicit ClockRef(Clock& clock);
+    ~ClockRef();
+    ClockRef(const ClockRef&) = delete;
+    ClockRef& operator=(const ClockRef&) = delete;
+
+    Clock* operator->() const { return &clock_; }
+    Clock& operator*() const { return clock_; }
+
+private:
+    Clock& clock_;
 };
 
 // The clock of the running program: the machine's monotonic clock, in milliseconds.

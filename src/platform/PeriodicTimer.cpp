@@ -29,7 +29,7 @@ void PeriodicTimer::setEnabled(bool enabled)
     if (enabled) {
         arm();
     } else {
-        clock_.cancel(id_);
+        clock_->cancel(id_);
         id_ = 0;
     }
 }
@@ -37,7 +37,7 @@ void PeriodicTimer::setEnabled(bool enabled)
 void PeriodicTimer::arm()
 {
     // A zero interval would run the handler back to back without ever letting time pass.
-    id_ = clock_.callAfter(interval_ == 0 ? 1 : interval_, [this] { fire(); });
+    id_ = clock_->callAfter(interval_ == 0 ? 1 : interval_, [this] { fire(); });
 }
 
 void PeriodicTimer::fire()

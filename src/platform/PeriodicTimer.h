@@ -28,7 +28,7 @@ private:
     void arm();
     void fire();
 
-    Clock& clock_;
+    ClockRef clock_;
     std::uint32_t interval_;
     std::function<void()> onTimeout_;
     ScheduleId id_ = 0;

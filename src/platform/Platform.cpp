@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace caltrix::platform {
 
 namespace {
@@ -11,14 +14,32 @@ Clock* currentClock = nullptr;
 Desktop* currentDesktop = nullptr;
 } // namespace
 
+namespace {
+[[noreturn]] void failLoudly(const char* text)
+{
+    std::fprintf(stderr, "Caltrix: internal error: %s\n", text);
+    std::abort();
+}
+} // namespace
+
 Clock& clock()
 {
-    if (!currentClock) {
-        static RealClock real;
-        currentClock = &real;
-    }
+    if (!currentClock)
+        failLoudly("the clock was used before the program installed one (create a platform::ProgramClock right after "
+                   "the application object, or a test's clock with platform::ScopedClock).");
     return *currentClock;
 }
+
+ProgramClock::ProgramClock()
+{
+    if (!QCoreApplication::instance())
+        failLoudly("platform::ProgramClock was created before the application object; its worker threads could not "
+                   "wake the event loop.");
+    clock_ = std::make_unique<RealClock>();
+    installed_ = std::make_unique<ScopedClock>(*clock_);
+}
+
+ProgramClock::~ProgramClock() = default;
 
 Desktop& desktop()
 {

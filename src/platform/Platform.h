@@ -6,13 +6,18 @@
 #include <QLocale>
 #include <QString>
 
+#include <memory>
+
 namespace caltrix::platform {
 
-// The platform services in use by the whole program: the real clock, and the console desktop
-// unless the windowed program installs the Qt desktop with ScopedDesktop. A test hands in others
-// for its own duration with the Scoped... classes below.
+// The platform services in use by the whole program: the clock the program installed (a
+// ProgramClock, or a test's clock through ScopedClock), and the console desktop unless the
+// windowed program installs the Qt desktop with ScopedDesktop. A test hands in others for its own
+// duration with the Scoped... classes below.
 // These are the only replaceable globals of the program: the time source and the desktop are
 // process-wide by nature, as the operating system's own are.
+// clock() without an installed clock is a programming error: it says so and ends the program,
+// since a clock made behind the program's back would not wake its event loop.
 Clock& clock();
 Desktop& desktop();
 
@@ -32,6 +37,24 @@ public:
 
 private:
     Clock* previous_;
+};
+
+// The clock of a running program: a RealClock installed for the object's life. Create it right
+// after the Qt application object, which it needs to wake the event loop from worker threads;
+// created without one, it says so and ends the program. Objects that keep the clock (timers, the
+// ANT library, the device) must be gone before it.
+class ProgramClock {
+public:
+    ProgramClock();
+    ~ProgramClock();
+    ProgramClock(const ProgramClock&) = delete;
+    ProgramClock& operator=(const ProgramClock&) = delete;
+
+    RealClock& clock() { return *clock_; }
+
+private:
+    std::unique_ptr<RealClock> clock_;
+    std::unique_ptr<ScopedClock> installed_;
 };
 
 class ScopedDesktop {

@@ -31,7 +31,10 @@ TEST(AntConfig, ParsesEveryFormOfCaltrixAnt)
 TEST(AntConfig, TakesSettingsForTheVirtualSticksWorld)
 {
     std::string error;
-    const auto config = parseAntConfig("sim:trainer=5,heart-rate=0,compact=77,loss=0.25,seed=9,tx-events", error);
+    const auto config = parseAntConfig(
+        "sim:trainer=5,heart-rate=0,compact=77,loss=0.25,seed=9,tx-events,stall-after=5,vanish-after=6,"
+        "trainer-silent-after=7.5",
+        error);
     ASSERT_TRUE(config) << error;
     const auto options = worldOptions(config->sim);
     EXPECT_TRUE(options.trainer);
@@ -43,13 +46,17 @@ TEST(AntConfig, TakesSettingsForTheVirtualSticksWorld)
     EXPECT_DOUBLE_EQ(options.lossRate, 0.25);
     EXPECT_EQ(options.seed, 9u);
     EXPECT_TRUE(options.transmitSlotEvents);
+    EXPECT_EQ(options.stallAfterS, 5.0);
+    EXPECT_EQ(options.vanishAfterS, 6.0);
+    EXPECT_EQ(options.trainerSilentAfterS, 7.5);
     EXPECT_EQ(options.keyB, defaultNetworkKeyB());
 }
 
 TEST(AntConfig, RejectsMalformedValuesWithOneLine)
 {
     for (const char* bad : { "usb2", "serial:", "serial:/dev/ttyUSB0@fast", "serial:/dev/a,", "serial:/dev/a@0",
-                             "sim:1", "sim:trainer=70000", "sim:loss=2", "sim:trainer=5,", "simulator" }) {
+                             "sim:1", "sim:trainer=70000", "sim:loss=2", "sim:trainer=5,", "simulator",
+                             "sim:stall-after=-1", "sim:vanish-after=soon", "sim:trainer-silent-after=" }) {
         SCOPED_TRACE(bad);
         std::string error;
         EXPECT_FALSE(parseAntConfig(bad, error));

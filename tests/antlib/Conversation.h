@@ -5,7 +5,12 @@
 #include "antproto/DeviceProfiles.h"
 #include "platform/Clock.h"
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace caltrix::antlib::test {
 
@@ -37,6 +42,38 @@ inline void configureTrainerChannel(AntLibrary& library, std::uint16_t deviceNum
     library.ANT_SetChannelSearchTimeout(1, 4);
     library.ANT_SetChannelRFFreq(1, p.rfFrequency);
     library.ANT_OpenChannel(1);
+}
+
+// Registers a channel-1 callback that closes the library from inside its own delivery, as a
+// trainer-lost handler that disconnects does, and then sets `closed`.
+inline void closeFromInsideADelivery(AntLibrary& library, ReceiveBuffer buffer, bool& closed)
+{
+    library.ANT_AssignChannelEventFunction(
+        1,
+        [&library, &closed](std::uint8_t, std::uint8_t) {
+            library.ANT_Close();
+            closed = true;
+            return std::uint8_t { 0 };
+        },
+        buffer);
+}
+
+// Once `events` (the trainer channel's) shows it delivers, clears them, runs `fault` and waits
+// until the channel reports its loss: a search timeout, then closed. Returns what was said on
+// standard error meanwhile, or nothing when the channel never delivered or was never lost.
+inline std::optional<std::string> lossAfter(platform::Clock& clock, std::vector<std::uint8_t>& events,
+                                            const std::function<void()>& fault)
+{
+    if (!processUntil(clock, [&] { return !events.empty(); }))
+        return std::nullopt;
+    events.clear();
+    testing::internal::CaptureStderr();
+    fault();
+    const bool lost = processUntil(clock, [&] { return events.size() >= 2; });
+    std::string said = testing::internal::GetCapturedStderr();
+    if (!lost)
+        return std::nullopt;
+    return said;
 }
 
 } // namespace caltrix::antlib::test

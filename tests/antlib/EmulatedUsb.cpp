@@ -19,6 +19,10 @@
 namespace caltrix::antlib::test {
 
 namespace {
+// umockdev hands each ioctl to its worker thread through GLib, whose synchronisation the thread
+// checker cannot see (GLib is not instrumented). A handler is published under this lock once it is
+// made, and the worker takes it before touching one, so that the checker sees the hand-over.
+std::mutex publication;
 
 constexpr unsigned char EndpointOut = 0x01;
 constexpr unsigned char EndpointIn = 0x81;
@@ -161,6 +165,8 @@ struct EmulatedAntStick::Handler {
 
     mutable std::mutex mutex; // everything below
     std::deque<Urb> pendingIn;
+    std::deque<Urb> pendingOut; // held by a hung stick
+    std::function<void(std::vector<std::uint8_t>)> hostBytes;
     std::deque<Urb> reapable;
     std::deque<std::uint8_t> inData;
     std::vector<std::uint8_t> written;
@@ -168,6 +174,7 @@ struct EmulatedAntStick::Handler {
     bool busy = false;
     bool claimed = false;
     bool gone = false;
+    bool stalled = false;
     unsigned discards = 0;
     int fifo = -1; // our end of the device node, see updateReadiness
 
@@ -193,7 +200,7 @@ struct EmulatedAntStick::Handler {
             finish(pendingIn.front(), -ENODEV, 0);
             pendingIn.pop_front();
         }
-        while (!pendingIn.empty() && !inData.empty()) {
+        while (!stalled && !pendingIn.empty() && !inData.empty()) {
             Urb u = pendingIn.front();
             pendingIn.pop_front();
             const std::size_t n = std::min({ inData.size(), maxTransfer, static_cast<std::size_t>(u.data()->buffer_length) });
@@ -211,7 +218,7 @@ struct EmulatedAntStick::Handler {
         static std::uint8_t scratch[65536];
         if (fifo < 0)
             return;
-        const bool ready = !reapable.empty() || gone || (!pendingIn.empty() && !inData.empty());
+        const bool ready = !reapable.empty() || gone || (!stalled && !pendingIn.empty() && !inData.empty());
         if (ready)
             while (::read(fifo, scratch, sizeof scratch) > 0) { }
         else
@@ -247,12 +254,14 @@ struct EmulatedAntStick::Handler {
         }
         const auto type = u.data()->type;
         const auto endpoint = u.data()->endpoint;
-        if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut) {
+        if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut && stalled) {
+            pendingOut.push_back(u);
+        } else if (type == USBDEVFS_URB_TYPE_BULK && endpoint == EndpointOut) {
             const auto* bytes = u.buffer ? reinterpret_cast<const std::uint8_t*>(u.buffer->data) : nullptr;
             std::vector<std::uint8_t> out(bytes, bytes + (bytes ? u.data()->buffer_length : 0));
             written.insert(written.end(), out.begin(), out.end());
             finish(u, 0, u.data()->buffer_length);
-            auto deliver = owner->onHostBytes;
+            auto deliver = hostBytes;
             lock.unlock();
             if (deliver)
                 deliver(std::move(out));
@@ -311,14 +320,17 @@ struct EmulatedAntStick::Handler {
         bool found = false;
         {
             std::lock_guard lock(mutex);
-            const auto it = std::ranges::find_if(
-                pendingIn, [&](const Urb& u) { return u.client == client && u.urb->client_addr == address; });
-            if (it != pendingIn.end()) {
+            for (auto* pending : { &pendingIn, &pendingOut }) {
+                const auto it = std::ranges::find_if(
+                    *pending, [&](const Urb& u) { return u.client == client && u.urb->client_addr == address; });
+                if (it == pending->end())
+                    continue;
                 const Urb u = *it;
-                pendingIn.erase(it);
+                pending->erase(it);
                 finish(u, -ENOENT, 0);
                 found = true;
                 ++discards;
+                break;
             }
             updateReadiness();
         }
@@ -354,6 +366,7 @@ struct EmulatedAntStick::Handler {
     static gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
         auto* h = static_cast<Handler*>(self);
+        { std::lock_guard published(publication); }
         const gulong request = umockdev_ioctl_client_get_request(client);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         switch (request) {
@@ -422,6 +435,7 @@ EmulatedAntStick::EmulatedAntStick(UMockdevTestbed* testbed, const std::string& 
         std::lock_guard lock(h.mutex);
         h.updateReadiness();
     }
+    { std::lock_guard published(publication); }
     h.base = umockdev_ioctl_base_new();
     g_signal_connect(h.base, "handle-ioctl", G_CALLBACK(&Handler::onIoctl), &h);
     GError* error = nullptr;
@@ -441,6 +455,8 @@ EmulatedAntStick::~EmulatedAntStick()
     // taking the lock once orders that ioctl's use of our state before its destruction.
     { std::lock_guard lock(h.mutex); }
     for (auto& u : h.pendingIn)
+        Handler::release(u);
+    for (auto& u : h.pendingOut)
         Handler::release(u);
     for (auto& u : h.reapable)
         Handler::release(u);
@@ -474,6 +490,19 @@ void EmulatedAntStick::unplug()
     handler_->updateReadiness(); // wakes libusb, whose next reap finds the URBs failed
 }
 
+void EmulatedAntStick::setHostBytesHandler(std::function<void(std::vector<std::uint8_t>)> handler)
+{
+    std::lock_guard lock(handler_->mutex);
+    handler_->hostBytes = std::move(handler);
+}
+
+void EmulatedAntStick::stall()
+{
+    std::lock_guard lock(handler_->mutex);
+    handler_->stalled = true;
+    handler_->updateReadiness();
+}
+
 bool EmulatedAntStick::claimed() const
 {
     std::lock_guard lock(handler_->mutex);
@@ -484,6 +513,12 @@ unsigned EmulatedAntStick::discards() const
 {
     std::lock_guard lock(handler_->mutex);
     return handler_->discards;
+}
+
+std::size_t EmulatedAntStick::pendingReads() const
+{
+    std::lock_guard lock(handler_->mutex);
+    return handler_->pendingIn.size();
 }
 
 std::vector<std::uint8_t> EmulatedAntStick::written() const

@@ -39,15 +39,16 @@ private:
     std::vector<std::unique_ptr<EmulatedAntStick>> sticks_;
 };
 
-// The device side of one emulated ANT stick: bulk OUT 0x01 bytes go to `onHostBytes`, bytes given
+// The device side of one emulated ANT stick: bulk OUT 0x01 bytes go to the host-bytes handler, bytes given
 // to `queueIn` come back on bulk IN 0x81. The ioctl handler runs on umockdev's worker thread and
 // is the only one to touch the URBs; the rest of the state is shared under `mutex_`.
 class EmulatedAntStick {
 public:
     ~EmulatedAntStick();
 
-    // Called on umockdev's worker thread with each OUT transfer; it must not block.
-    std::function<void(std::vector<std::uint8_t>)> onHostBytes;
+    // `handler` is called on umockdev's worker thread with each OUT transfer; it must not block.
+    // Any thread; an empty one drops the bytes.
+    void setHostBytesHandler(std::function<void(std::vector<std::uint8_t>)> handler);
 
     // Device-to-host bytes, any thread. At most `maxTransfer` go in one IN transfer.
     void queueIn(std::span<const std::uint8_t> bytes);
@@ -56,9 +57,13 @@ public:
     void setBusy(bool busy);
     // Pulled out: transfers in flight and every later one fail with "no device".
     void unplug();
+    // Hung: OUT transfers are never taken (they stay in flight until the host cancels them) and
+    // no IN data is sent.
+    void stall();
 
     bool claimed() const;
     unsigned discards() const;
+    std::size_t pendingReads() const; // IN transfers submitted and not yet answered
     std::vector<std::uint8_t> written() const;
 
 private:

@@ -35,7 +35,7 @@ protected:
             if (n != 0)
                 return nullptr;
             return std::make_unique<antlib::SerialTransport>(clock, pty.path(), baud);
-        })
+        }, antlib::StallWatch { 500, 1000 })
     {
     }
 
@@ -114,19 +114,36 @@ TEST_F(SerialFixture, RunsTheWholeChannelConversationAndTheTrainerHearsTheResist
 TEST_F(SerialFixture, AStickThatVanishesIsReportedOnceAndItsChannelsGoSilent)
 {
     configureTrainer();
-    ASSERT_TRUE(until([&] { return !events.empty(); }));
-    events.clear();
-    testing::internal::CaptureStderr();
-    pty.unplug();
-    const bool closed = until([&] { return events.size() >= 2; });
-    const std::string said = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(closed);
+    const auto lost = antlib::test::lossAfter(clock, events, [&] { pty.unplug(); });
+    ASSERT_TRUE(lost);
+    const std::string& said = *lost;
     EXPECT_TRUE(driver.stickLost());
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("ANT stick stopped answering"), std::string::npos) << said;
+    EXPECT_EQ(driver.lastError() + "\n", said) << "kept for the program's message box";
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
     const std::array<std::uint8_t, 8> data {};
     EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
+    driver.ANT_Close();
+}
+
+// A stick that hangs mid-ride (stops reading and answering, the terminal stays open) while the host
+// goes on writing: no write waits, the stick is found hung, its
+// channels report the loss, and closing still returns.
+TEST_F(SerialFixture, AStickThatHangsMidRideIsFoundAndNoWriteWaits)
+{
+    configureTrainer();
+    int refused = 0;
+    const auto lost = antlib::test::lossAfter(clock, events, [&] {
+        stick.stall();
+        const std::array<std::uint8_t, 8> data {};
+        for (int i = 0; i < 10'000; ++i) // far more than a terminal holds
+            refused += driver.ANT_SendBroadcastData(1, data) ? 0 : 1;
+    });
+    ASSERT_TRUE(lost);
+    EXPECT_GT(refused, 0) << "a full queue refuses instead of waiting";
+    EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_NE(lost->find("stopped answering"), std::string::npos) << *lost;
     driver.ANT_Close();
 }
 
@@ -139,6 +156,18 @@ TEST_F(SerialFixture, ClosingWhileTheStickTalksNeitherHangsNorDeliversAfterwards
     clock.waitForEvents(100);
     clock.runMainRequests();
     EXPECT_EQ(events.size(), seen);
+}
+
+// A callback that closes the stick (a trainer-lost handler that disconnects) runs while the
+// reader thread goes on reading: closing joins that thread instead of waiting for it for ever.
+TEST_F(SerialFixture, ACallbackMayCloseTheStickItIsCalledFrom)
+{
+    bool closedInside = false;
+    antlib::test::closeFromInsideADelivery(driver, receive, closedInside);
+    configureTrainer();
+    ASSERT_TRUE(until([&] { return closedInside; }));
+    EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";
+    ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0)) << "and can be opened again";
 }
 
 TEST(SerialTransport, SaysWhyAStickCannotBeOpened)

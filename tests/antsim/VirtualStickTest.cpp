@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 using namespace caltrix;
 using namespace caltrix::antsim;
 using namespace caltrix::antsim::test;
@@ -260,15 +263,64 @@ TEST(VirtualStick, SendsQueuedDataInTheNextSlotAndEndsAcknowledgedDataInAnEvent)
     EXPECT_EQ(codes(h.events(1)), (std::vector<std::uint8_t> { code::TransferTxFailed, code::RxFailed }));
 }
 
-TEST(VirtualStick, AStickThatAnswersNothing)
+// A stick that answers nothing once the host opened a channel is found hung: the driver asks it
+// for a status after 2 s of silence, gives up 3 s later and reports the channel lost.
+TEST(VirtualStick, AStickThatAnswersNothingIsFoundHung)
 {
     SimHarness h;
     ASSERT_TRUE(h.open());
     h.sim->stick().setMute(true);
     h.driver.ANT_ResetSystem();
     h.configureTrainer();
-    h.run(30'000);
+    testing::internal::CaptureStderr();
+    h.run(4'000);
     EXPECT_TRUE(h.calls.empty());
+    EXPECT_FALSE(h.driver.stickLost());
+    h.run(26'000);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(h.driver.stickLost());
+    EXPECT_EQ(codes(h.events(1)), (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
+    EXPECT_EQ(h.calls.size(), 2u) << "no response callback";
+    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_EQ(h.driver.lastError() + "\n", said);
+}
+
+// The faults that CALTRIX_ANT=sim:... and antsim put on cue. Each ends the trainer's data at its
+// time and the host sees the trainer channel time out; only a stalled or vanished stick is lost.
+TEST(VirtualStick, FaultsOnCueEndTheTrainersDataAtTheirTime)
+{
+    struct Case {
+        const char* name;
+        std::optional<double> WorldOptions::*fault;
+        bool stickLost;
+    } cases[] = {
+        { "stall", &WorldOptions::stallAfterS, true },
+        { "vanish", &WorldOptions::vanishAfterS, true },
+        { "trainer silent", &WorldOptions::trainerSilentAfterS, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto options = SimHarness::defaultOptions();
+        options.*c.fault = 3.0;
+        SimHarness h(options);
+        ASSERT_TRUE(h.open());
+        h.configureTrainer();
+        testing::internal::CaptureStderr();
+        h.run(2'900);
+        EXPECT_FALSE(codes(h.events(1)).empty()) << "the trainer talks before its cue";
+        h.run(200); // past the cue and the last answer in flight
+        h.take();
+        h.run(20'000);
+        testing::internal::GetCapturedStderr();
+        const auto after = codes(h.events(1));
+        EXPECT_EQ(std::count(after.begin(), after.end(), code::BroadcastReceived), 0);
+        EXPECT_NE(std::find(after.begin(), after.end(), code::SearchTimeout), after.end());
+        EXPECT_EQ(h.driver.stickLost(), c.stickLost);
+        h.take();
+        h.driver.ANT_RequestMessage(1, msg::ChannelId);
+        h.run(100);
+        EXPECT_EQ(h.calls.size(), c.stickLost ? 0u : 1u) << "the stick itself answers unless it is gone";
+    }
 }
 
 TEST(VirtualStick, NoStickAtAll)

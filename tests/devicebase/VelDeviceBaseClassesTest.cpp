@@ -1,6 +1,7 @@
 #include "devicebase/VelDeviceBaseClasses.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
+#include "platform/VirtualClock.h"
 
 #include "QtPrinters.h"
 
@@ -9,7 +10,16 @@
 using namespace caltrix;
 using namespace caltrix::devicebase;
 
-TEST(VelCustomDevice, NewDeviceHasItsStartValues)
+namespace {
+// The device's statistics timer keeps the clock it was made on.
+class VelCustomDevice : public testing::Test {
+protected:
+    platform::VirtualClock clock;
+    platform::ScopedClock scope { clock };
+};
+} // namespace
+
+TEST_F(VelCustomDevice, NewDeviceHasItsStartValues)
 {
     TVelCustomDevice d(nullptr);
     EXPECT_EQ(d.RiderId(), -1);
@@ -28,7 +38,7 @@ TEST(VelCustomDevice, NewDeviceHasItsStartValues)
     EXPECT_EQ(d.ExtraIndex(), 0);
 }
 
-TEST(VelCustomDevice, StorageOmitsDeclaredDefaultsAndReadsTheRestBack)
+TEST_F(VelCustomDevice, StorageOmitsDeclaredDefaultsAndReadsTheRestBack)
 {
     TVelCustomDevice source(nullptr);
     source.SetName("Device1");
@@ -60,7 +70,7 @@ TEST(VelCustomDevice, StorageOmitsDeclaredDefaultsAndReadsTheRestBack)
     EXPECT_TRUE(platform::writeComponent(source).contains("TimeToleranceMs = 100"));
 }
 
-TEST(VelCustomDevice, CompetitorStateChangeIsRaisedOnceAfterTheValueIsStored)
+TEST_F(VelCustomDevice, CompetitorStateChangeIsRaisedOnceAfterTheValueIsStored)
 {
     TVelCustomDevice d(nullptr);
     std::vector<std::tuple<TCompetitorState, TCompetitorState, TCompetitorState>> seen;
@@ -75,7 +85,7 @@ TEST(VelCustomDevice, CompetitorStateChangeIsRaisedOnceAfterTheValueIsStored)
     EXPECT_EQ(seen[0], std::make_tuple(cpsNone, cpsRunning, cpsRunning));
 }
 
-TEST(VelCustomDevice, AlarmLimitsAreClampedWithABeepOnlyInDesignMode)
+TEST_F(VelCustomDevice, AlarmLimitsAreClampedWithABeepOnlyInDesignMode)
 {
     platform::RecordingDesktop desktop;
     platform::ScopedDesktop scope(desktop);
@@ -107,7 +117,7 @@ TEST(VelCustomDevice, AlarmLimitsAreClampedWithABeepOnlyInDesignMode)
     }
 }
 
-TEST(VelCustomDevice, TimeToleranceUsesTheWrappingDifference)
+TEST_F(VelCustomDevice, TimeToleranceUsesTheWrappingDifference)
 {
     TVelCustomDevice d(nullptr);
     EXPECT_TRUE(d.IsWithinTimeTolerance(1100, 1000));
@@ -116,7 +126,7 @@ TEST(VelCustomDevice, TimeToleranceUsesTheWrappingDifference)
     EXPECT_TRUE(d.IsWithinTimeTolerance(20, 0xFFFFFFF0u)) << "across a wrap of the tick counter";
 }
 
-TEST(VelCustomDevice, ResetValuesClearsTheRideButNotTheMaxima)
+TEST_F(VelCustomDevice, ResetValuesClearsTheRideButNotTheMaxima)
 {
     for (const bool simulation : { false, true }) {
         TVelCustomDevice d(nullptr);
@@ -144,7 +154,7 @@ TEST(VelCustomDevice, ResetValuesClearsTheRideButNotTheMaxima)
     }
 }
 
-TEST(VelCustomDevice, AssignCopiesOnlyTheRiderName)
+TEST_F(VelCustomDevice, AssignCopiesOnlyTheRiderName)
 {
     TVelCustomDevice a(nullptr);
     TVelCustomDevice b(nullptr);
@@ -167,7 +177,7 @@ TEST(VelCustomDevice, AssignCopiesOnlyTheRiderName)
     EXPECT_EQ(a.RiderName(), "Ann");
 }
 
-TEST(VelCustomDevice, ConnectionEventsAndTheEmptyLifecycle)
+TEST_F(VelCustomDevice, ConnectionEventsAndTheEmptyLifecycle)
 {
     TVelCustomDevice d(nullptr);
     int connected = 0;
@@ -186,7 +196,7 @@ TEST(VelCustomDevice, ConnectionEventsAndTheEmptyLifecycle)
     EXPECT_EQ(d.GetCompetitorState(), cpsNone);
 }
 
-TEST(VelCustomDevice, StatsTimerCallsTheOverriddenHandler)
+TEST_F(VelCustomDevice, StatsTimerCallsTheOverriddenHandler)
 {
     struct Derived : TVelCustomDevice {
         using TVelCustomDevice::TVelCustomDevice;

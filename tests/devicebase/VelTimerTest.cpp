@@ -175,10 +175,26 @@ TEST(VelTimerRealClock, DestroyingAnEnabledTimerCutsTheWaitShort)
 {
     // On the machine's clock: if the destructor waited for the interval, this test would take
     // ten minutes and run into the test timeout.
+    platform::RealClock clock;
+    platform::ScopedClock scope(clock);
     auto timer = std::make_unique<TVelTimer>(nullptr);
     timer->OnTimer = [](platform::TObject*) { };
     timer->SetInterval(600000);
     timer->SetEnabled(true);
     timer.reset();
     SUCCEED();
+}
+
+// A handler that frees its own timer (a window closed from a statistics tick) ends the worker
+// without waiting for the tick it is inside of.
+TEST_F(VelTimerTest, AHandlerThatFreesItsOwnTimerReturns)
+{
+    timer->OnTimer = [this](platform::TObject*) {
+        ticks.push_back(clock.elapsed());
+        timer.reset();
+    };
+    timer->SetEnabled(true);
+    runUntil(5000);
+    EXPECT_EQ(ticks, Ticks { 1000 });
+    EXPECT_EQ(timer, nullptr);
 }

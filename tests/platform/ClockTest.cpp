@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <vector>
 #include <thread>
 
 using namespace caltrix::platform;
@@ -106,6 +109,48 @@ TEST(RealClock, RunOnMainFromAWorkerIsServedByTheEventLoop)
     EXPECT_TRUE(ran);
 }
 
+// Posted work runs on the main thread in the order posted, never inside the post; work of an
+// owner dropped before it ran does not run at all.
+TEST(RealClock, PostedWorkRunsInOrderUnlessItsOwnerDropsIt)
+{
+    RealClock clock;
+    std::vector<int> ran;
+    int keep = 0;
+    int drop = 0;
+    std::thread worker([&] {
+        clock.postToMain(&keep, [&] { ran.push_back(1); });
+        clock.postToMain(&drop, [&] { ran.push_back(2); });
+        clock.postToMain(&keep, [&] { ran.push_back(3); });
+    });
+    worker.join();
+    clock.postToMain(&keep, [&] { ran.push_back(4); });
+    EXPECT_TRUE(ran.empty()) << "not inside the post";
+    clock.dropPosted(&drop);
+    clock.runMainRequests();
+    EXPECT_EQ(ran, (std::vector<int> { 1, 3, 4 }));
+}
+
+// An error thrown on the main thread on a worker's behalf has no caller to go to: it is shown as
+// an unhandled error, and the worker goes on.
+TEST(RealClock, AnErrorInAMainThreadRequestIsReportedAsUnhandled)
+{
+    RealClock clock;
+    RecordingDesktop desktop;
+    ScopedDesktop scoped(desktop);
+    bool ended = false;
+    std::thread worker([&] {
+        clock.runOnMainAndWait([] { throw std::runtime_error("the handler failed"); });
+        clock.postToMain(nullptr, [] { throw 42; });
+        clock.threadFinished(ended);
+    });
+    clock.waitRunningMainRequests([&] { return ended; });
+    worker.join();
+    clock.runMainRequests();
+    ASSERT_EQ(desktop.boxes.size(), 2u);
+    EXPECT_EQ(desktop.boxes[0], unhandledErrorBox(QStringLiteral("the handler failed")));
+    EXPECT_EQ(desktop.boxes[1].caption, ApplicationTitle);
+}
+
 TEST(RealClock, TimedWaitOfAWorkerTimesOutOrSeesTheSignal)
 {
     RealClock clock;
@@ -134,4 +179,30 @@ TEST(PeriodicTimer, TicksEveryIntervalAndRestartsOnIntervalChange)
     timer.setEnabled(false);
     runUntil(2000);
     EXPECT_EQ(ticks, (std::vector<std::uint64_t> { 100, 200, 550, 850 }));
+}
+
+// The program installs its clock once the application object exists; a use before that is a
+// programming error that ends the program with a sentence saying so.
+TEST(ProgramClockDeathTest, IsInstalledForItsLifeAndItsAbsenceIsLoud)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(caltrix::platform::clock(), "used before the program installed one");
+    {
+        ProgramClock program;
+        EXPECT_EQ(&caltrix::platform::clock(), &program.clock());
+    }
+    EXPECT_DEATH(caltrix::platform::clock(), "ProgramClock");
+}
+
+// An object that keeps a clock must not outlive it: destroying the clock first is loud.
+TEST(ProgramClockDeathTest, AClockDestroyedBeforeATimerMadeOnItIsLoud)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto clock = std::make_unique<VirtualClock>();
+            PeriodicTimer timer(*clock);
+            clock.reset();
+        },
+        "destroy them before their clock");
 }

@@ -5,13 +5,13 @@
 #include "antsim/MessageText.h"
 #include "antsim/PtyStick.h"
 #include "antsim/SimWorld.h"
+#include "antsim/WorldSettings.h"
 #include "antsim/VirtualStick.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -22,37 +22,36 @@ using namespace caltrix;
 
 namespace {
 
-struct Fault {
-    QString device;
-    std::optional<double> seconds; // none: silent for good
-};
-
 [[noreturn]] void fail(const QString& text)
 {
     std::fprintf(stderr, "antsim: %s\n", qPrintable(text));
     std::exit(2);
 }
 
-std::uint16_t deviceNumber(const QCommandLineParser& p, const char* option, std::uint16_t fallback)
+// The world's settings as options of the same names: --trainer 0, --stall-after 5, --tx-events.
+QList<QCommandLineOption> worldOptionsOfCommandLine()
 {
-    if (!p.isSet(option))
-        return fallback;
-    bool ok = false;
-    const uint value = p.value(option).toUInt(&ok);
-    if (!ok || value > 0xFFFF)
-        fail(QString("--%1 needs a device number from 0 to 65535, not \"%2\".").arg(option, p.value(option)));
-    return static_cast<std::uint16_t>(value);
+    QList<QCommandLineOption> options;
+    for (const auto& s : antsim::worldSettings())
+        options.append(s.valueName ? QCommandLineOption(s.name, s.help, s.valueName) : QCommandLineOption(s.name, s.help));
+    return options;
 }
 
-double number(const QCommandLineParser& p, const char* option, double fallback, double low, double high)
+antsim::WorldOptions worldFromCommandLine(const QCommandLineParser& p)
 {
-    if (!p.isSet(option))
-        return fallback;
-    bool ok = false;
-    const double value = p.value(option).toDouble(&ok);
-    if (!ok || value < low || value > high)
-        fail(QString("--%1 needs a number from %2 to %3, not \"%4\".").arg(option).arg(low).arg(high).arg(p.value(option)));
-    return value;
+    antsim::WorldOptions options;
+    std::string error;
+    for (const auto& s : antsim::worldSettings()) {
+        if (!p.isSet(s.name))
+            continue;
+        const QStringList values = s.valueName ? p.values(s.name) : QStringList { QString() };
+        for (const auto& value : values) {
+            const std::string setting = s.valueName ? std::string(s.name) + "=" + value.toStdString() : s.name;
+            if (!antsim::applyWorldSetting(setting, options, error))
+                fail(QString::fromStdString(error));
+        }
+    }
+    return options;
 }
 
 // One line on standard output, at once: a reader waits for it.
@@ -62,55 +61,26 @@ void report(const std::string& line)
     std::fflush(stdout);
 }
 
-Fault parseFault(const QString& text)
-{
-    const auto parts = text.split(':');
-    Fault f { parts[0], std::nullopt };
-    if (parts.size() == 2) {
-        bool ok = false;
-        f.seconds = parts[1].toDouble(&ok);
-        if (!ok || *f.seconds < 0)
-            fail(QString("--silent takes DEVICE or DEVICE:SECONDS, not \"%1\".").arg(text));
-    } else if (parts.size() > 2) {
-        fail(QString("--silent takes DEVICE or DEVICE:SECONDS, not \"%1\".").arg(text));
-    }
-    return f;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    platform::ProgramClock programClock;
     QCoreApplication::setApplicationName("antsim");
     std::signal(SIGPIPE, SIG_IGN);
 
     QCommandLineParser p;
     p.setApplicationDescription(
         "A serial ANT stick with simulated radio devices, on a pseudo-terminal. Prints the terminal's path "
-        "alone on the first line; then run Caltrix with CALTRIX_ANT=serial:PATH. Runs until interrupted. Reports "
-        "each resistance level the trainer takes, each channel the host closes and each reset of the stick, one "
-        "line each (\"resistance level 6\", \"channel 1 closed\", \"stick reset\").");
+        "alone on the first line; then run Caltrix with CALTRIX_ANT=serial:PATH. Runs until interrupted. The "
+        "world's options are the settings of CALTRIX_ANT=sim:NAME=VALUE,... under the same names. Reports each "
+        "resistance level the trainer takes, each channel the host closes and each reset of the stick, one line "
+        "each on standard output (\"resistance level 6\", \"channel 1 closed\", \"stick reset\").");
     p.addHelpOption();
+    p.addOptions(worldOptionsOfCommandLine());
     p.addOptions({
-        { "no-trainer", "No native trainer (network 1) and no speed-and-cadence sensor." },
-        { "compact-trainer", "Add a compact-protocol trainer on network 0." },
-        { "no-heart-rate", "No heart-rate belt." },
-        { "no-console", "No handlebar console." },
-        { "trainer-number", "Device number of the trainer and its sensor (default 12345).", "N" },
-        { "compact-number", "Device number of the compact trainer (default 23456).", "N" },
-        { "heart-rate-number", "Device number of the heart-rate belt (default 4321).", "N" },
-        { "console-number", "Device number of the console (default 777).", "N" },
-        { "roll-diameter", "Roll diameter the sensor's wheel events are computed for (default 74).", "MM" },
-        { "events-per-turn", "Wheel events per roller turn (default 1).", "N" },
-        { "effort", "The rider's effort, 0 to 1 (default 0.7).", "E" },
-        { "loss", "Share of packets lost, 0 to 1 (default 0).", "RATE" },
-        { "silent", "Make a device silent: trainer, sensor (its speed-and-cadence sensor), compact-trainer, heart-rate or "
-                    "console, for good or for SECONDS from the start. Repeatable.", "DEVICE[:SECONDS]" },
         { "mute", "A stick that answers nothing." },
-        { "tx-events", "Also report transmit-slot events (3) on receiving channels, after each received message." },
-        { "unplug-after", "Pull the stick out after SECONDS: the terminal hangs up.", "SECONDS" },
-        { "seed", "Seed of the random choices (default 1).", "N" },
         { { "v", "verbose" }, "Print every message in and out in readable form on standard error." },
         { "version", "Show the version and exit." }, // -v is --verbose here
     });
@@ -120,43 +90,23 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    antsim::WorldOptions options;
-    options.trainer = !p.isSet("no-trainer");
-    options.compactTrainer = p.isSet("compact-trainer");
-    options.heartRate = !p.isSet("no-heart-rate");
-    options.console = !p.isSet("no-console");
-    options.trainerNumber = deviceNumber(p, "trainer-number", options.trainerNumber);
-    options.compactTrainerNumber = deviceNumber(p, "compact-number", options.compactTrainerNumber);
-    options.heartRateNumber = deviceNumber(p, "heart-rate-number", options.heartRateNumber);
-    options.consoleNumber = deviceNumber(p, "console-number", options.consoleNumber);
-    options.rollDiameterMm = number(p, "roll-diameter", options.rollDiameterMm, 1, 10000);
-    options.eventsPerTurn = static_cast<int>(number(p, "events-per-turn", options.eventsPerTurn, 1, 255));
-    options.effort = number(p, "effort", options.effort, 0, 1);
-    options.lossRate = number(p, "loss", 0, 0, 1);
-    options.seed = static_cast<std::uint32_t>(number(p, "seed", 1, 0, 4294967295.0));
-    options.transmitSlotEvents = p.isSet("tx-events");
+    antsim::WorldOptions options = worldFromCommandLine(p);
     try {
         options.keyA = antlib::networkKeyA();
         options.keyB = antlib::networkKeyB();
     } catch (const platform::Error& e) {
         fail(e.message());
     }
-
-    antsim::SimWorld world(platform::clock(), options);
-    for (const auto& text : p.values("silent")) {
-        const Fault f = parseFault(text);
-        auto* device = world.device(f.device.toStdString());
-        if (device == nullptr)
-            fail(QString("--silent names \"%1\", which is not a device of this world.").arg(f.device));
-        if (f.seconds)
-            device->silenceUntil(static_cast<std::uint64_t>(*f.seconds * 1000));
-        else
-            device->silenceForever();
+    std::optional<antsim::SimWorld> world;
+    try {
+        world.emplace(platform::clock(), options);
+    } catch (const platform::Error& e) {
+        fail(e.message());
     }
-    antsim::VirtualStick stick(world);
+    antsim::VirtualStick stick(*world);
     stick.setMute(p.isSet("mute"));
     // What the host did that a person (or a test) watches for, one line each on standard output.
-    world.rider().onResistanceChanged = [](std::uint8_t level) { report("resistance level " + std::to_string(level)); };
+    world->rider().onResistanceChanged = [](std::uint8_t level) { report("resistance level " + std::to_string(level)); };
     stick.onMessage = [verbose = p.isSet("verbose")](const antproto::AntMessage& m, bool toHost) {
         if (verbose)
             std::fprintf(stderr, "%s %s\n", toHost ? "<-" : "->", antsim::describe(m).c_str());
@@ -172,13 +122,5 @@ int main(int argc, char** argv)
     std::printf("%s\n", pty.path().c_str());
     std::fflush(stdout);
 
-    if (p.isSet("unplug-after")) {
-        const double seconds = number(p, "unplug-after", 0, 0, 1e6);
-        QTimer::singleShot(static_cast<int>(seconds * 1000), [&pty] {
-            pty.unplug();
-            std::fprintf(stderr, "antsim: the stick was pulled out\n");
-            QCoreApplication::quit();
-        });
-    }
     return app.exec();
 }

@@ -2,6 +2,7 @@
 #include "antproto/AntMessage.h"
 #include "antproto/DeviceProfiles.h"
 #include "antlib/NetworkKeys.h"
+#include "antlib/SerialTransport.h"
 #include "platform/Clock.h"
 
 #include <QProcess>
@@ -36,8 +37,8 @@ TEST(Antsim, PrintsItsHelp)
     ASSERT_TRUE(antsim.waitForFinished(PatienceMs));
     EXPECT_EQ(antsim.exitCode(), 0);
     const QString help = antsim.readAllStandardOutput();
-    EXPECT_TRUE(help.contains("--silent"));
-    EXPECT_TRUE(help.contains("--seed"));
+    for (const char* option : { "--silent", "--seed", "--stall-after", "--vanish-after", "--trainer-silent-after" })
+        EXPECT_TRUE(help.contains(option)) << option;
 }
 
 TEST(Antsim, RefusesAnUnknownDeviceWithOneLine)
@@ -49,15 +50,37 @@ TEST(Antsim, RefusesAnUnknownDeviceWithOneLine)
     EXPECT_EQ(QString(antsim.readAllStandardError()).count('\n'), 1);
 }
 
+// antsim started with `arguments`, its terminal's path read from its first line.
+QByteArray startAntsim(QProcess& antsim, const QStringList& arguments)
+{
+    antsim.start(ANTSIM_PATH, arguments);
+    if (!antsim.waitForStarted(PatienceMs) || !antsim.waitForReadyRead(PatienceMs))
+        return {};
+    return antsim.readLine().trimmed();
+}
+
+// The heart-rate belt's channel (0) configured through `driver`; false when no packet came.
+bool listenToTheBelt(platform::Clock& clock, antlib::AntDriver& driver, std::array<std::uint8_t, 9>& receive,
+                     std::vector<std::uint8_t>& events)
+{
+    driver.ANT_AssignChannelEventFunction(
+        0, [&](std::uint8_t, std::uint8_t e) { events.push_back(e); return std::uint8_t { 0 }; }, receive);
+    driver.ANT_SetNetworkKey(0, antlib::defaultNetworkKeyA());
+    driver.ANT_AssignChannel(0, 0, 0);
+    const auto& belt = antproto::profile::HeartRateBelt;
+    driver.ANT_SetChannelId(0, 777, belt.deviceType, belt.transmissionType);
+    driver.ANT_SetChannelPeriod(0, belt.period);
+    driver.ANT_SetChannelRFFreq(0, belt.rfFrequency);
+    driver.ANT_OpenChannel(0);
+    return until(clock, [&] { return !events.empty(); }) && events[0] == antproto::code::BroadcastReceived;
+}
+
 // The library opens antsim's terminal through CALTRIX_ANT=serial:PATH and talks to the world
 // behind it; when antsim ends, the library notices the stick is gone.
 TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
 {
     QProcess antsim;
-    antsim.start(ANTSIM_PATH, { "--no-console", "--heart-rate-number", "777" });
-    ASSERT_TRUE(antsim.waitForStarted(PatienceMs));
-    ASSERT_TRUE(antsim.waitForReadyRead(PatienceMs));
-    const QByteArray path = antsim.readLine().trimmed();
+    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777" });
     ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
 
     platform::RealClock clock;
@@ -75,20 +98,10 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
     std::vector<std::uint8_t> events;
     driver.ANT_AssignResponseFunction([&](std::uint8_t, std::uint8_t id) { ids.push_back(id); return std::uint8_t { 0 }; },
                                       response);
-    driver.ANT_AssignChannelEventFunction(
-        0, [&](std::uint8_t, std::uint8_t e) { events.push_back(e); return std::uint8_t { 0 }; }, receive);
     driver.ANT_ResetSystem();
     ASSERT_TRUE(until(clock, [&] { return !ids.empty(); }));
     EXPECT_EQ(ids[0], msg::Startup);
-    driver.ANT_SetNetworkKey(0, antlib::defaultNetworkKeyA());
-    driver.ANT_AssignChannel(0, 0, 0);
-    const auto& belt = antproto::profile::HeartRateBelt;
-    driver.ANT_SetChannelId(0, 777, belt.deviceType, belt.transmissionType);
-    driver.ANT_SetChannelPeriod(0, belt.period);
-    driver.ANT_SetChannelRFFreq(0, belt.rfFrequency);
-    driver.ANT_OpenChannel(0);
-    ASSERT_TRUE(until(clock, [&] { return !events.empty(); }));
-    EXPECT_EQ(events[0], antproto::code::BroadcastReceived);
+    ASSERT_TRUE(listenToTheBelt(clock, driver, receive, events));
     EXPECT_GT(receive[8], 60) << "a heart rate";
 
     events.clear();
@@ -100,5 +113,34 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
     EXPECT_NE(said.find("stopped answering"), std::string::npos);
     driver.ANT_Close();
+    antsim.waitForFinished(PatienceMs);
+}
+
+// antsim's stick hangs on cue (the terminal stays open, nothing is read or answered): the library
+// finds it hung, its channel reports the loss, and closing returns.
+TEST(Antsim, AStickThatHangsOnCueIsFoundHung)
+{
+    QProcess antsim;
+    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777", "--stall-after", "2" });
+    ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
+    platform::RealClock clock;
+    antlib::AntDriver driver(
+        clock,
+        [&](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antproto::Transport> {
+            return n == 0 ? std::make_unique<antlib::SerialTransport>(clock, path.toStdString(), baud) : nullptr;
+        },
+        antlib::StallWatch { 500, 1000 });
+    ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0));
+    std::array<std::uint8_t, 9> receive {};
+    std::vector<std::uint8_t> events;
+    ASSERT_TRUE(listenToTheBelt(clock, driver, receive, events));
+    testing::internal::CaptureStderr();
+    const bool lost = until(clock, [&] { return driver.stickLost(); });
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(lost);
+    EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_TRUE(until(clock, [&] { return events.back() == code::ChannelClosed; }));
+    driver.ANT_Close();
+    antsim.terminate();
     antsim.waitForFinished(PatienceMs);
 }

@@ -43,7 +43,7 @@ public:
         std::string error;
         stick_.open(*this, error);
         world_.rider().onResistanceChanged = [this](std::uint8_t level) { levels.push_back(level); };
-        setHostBytesHandler(usb_, [this](std::vector<std::uint8_t> bytes) {
+        usb_.setHostBytesHandler([this](std::vector<std::uint8_t> bytes) {
             // umockdev's worker thread: hand the bytes to the main thread without waiting. Posted to
             // an object of this world, so that what is still posted when it goes is dropped with it.
             QMetaObject::invokeMethod(
@@ -52,7 +52,7 @@ public:
     }
     ~WorldBehindUsb() override
     {
-        setHostBytesHandler(usb_, nullptr);
+        usb_.setHostBytesHandler(nullptr);
         stick_.close();
     }
 
@@ -69,17 +69,6 @@ private:
     }
     void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }
     void transportLost(const std::string&) override { }
-
-    // Sets the emulated stick's handler of the host's bytes, whether the stick takes it as a
-    // member or through a setter that guards it with the stick's lock.
-    template <typename Stick, typename Handler>
-    static void setHostBytesHandler(Stick& usb, Handler handler)
-    {
-        if constexpr (requires { usb.setHostBytesHandler(handler); })
-            usb.setHostBytesHandler(std::move(handler));
-        else
-            usb.onHostBytes = std::move(handler);
-    }
 
     QObject mainThreadWork_;
     antsim::SimWorld world_;

@@ -5,6 +5,8 @@
 #include "antlib/SerialTransport.h"
 #include "platform/Clock.h"
 
+#include "SpawnedProcess.h"
+
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -51,12 +53,9 @@ TEST(Antsim, RefusesAnUnknownDeviceWithOneLine)
 }
 
 // antsim started with `arguments`, its terminal's path read from its first line.
-QByteArray startAntsim(QProcess& antsim, const QStringList& arguments)
+std::string startAntsim(test::SpawnedProcess& antsim)
 {
-    antsim.start(ANTSIM_PATH, arguments);
-    if (!antsim.waitForStarted(PatienceMs) || !antsim.waitForReadyRead(PatienceMs))
-        return {};
-    return antsim.readLine().trimmed();
+    return antsim.started() ? antsim.readLine(PatienceMs) : std::string {};
 }
 
 // The heart-rate belt's channel (0) configured through `driver`; false when no packet came.
@@ -79,12 +78,12 @@ bool listenToTheBelt(platform::Clock& clock, antlib::AntDriver& driver, std::arr
 // behind it; when antsim ends, the library notices the stick is gone.
 TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
 {
-    QProcess antsim;
-    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777" });
-    ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
+    test::SpawnedProcess antsim(ANTSIM_PATH, { "--console", "0", "--heart-rate", "777" });
+    const std::string path = startAntsim(antsim);
+    ASSERT_TRUE(path.starts_with("/dev/")) << path;
 
     platform::RealClock clock;
-    qputenv("CALTRIX_ANT", "serial:" + path);
+    qputenv("CALTRIX_ANT", QByteArray("serial:") + path.c_str());
     antlib::AntDriver driver(clock, antlib::transportsFromEnvironment(clock));
     const bool second = driver.ANT_Init(1, 57600, 0, 0);
     const bool opened = driver.ANT_Init(0, 57600, 0, 0);
@@ -120,14 +119,14 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
 // finds it hung, its channel reports the loss, and closing returns.
 TEST(Antsim, AStickThatHangsOnCueIsFoundHung)
 {
-    QProcess antsim;
-    const QByteArray path = startAntsim(antsim, { "--console", "0", "--heart-rate", "777", "--stall-after", "2" });
-    ASSERT_TRUE(path.startsWith("/dev/")) << path.constData();
+    test::SpawnedProcess antsim(ANTSIM_PATH, { "--console", "0", "--heart-rate", "777", "--stall-after", "2" });
+    const std::string path = startAntsim(antsim);
+    ASSERT_TRUE(path.starts_with("/dev/")) << path;
     platform::RealClock clock;
     antlib::AntDriver driver(
         clock,
         [&](std::uint8_t n, std::uint32_t baud, std::string&) -> std::unique_ptr<antproto::Transport> {
-            return n == 0 ? std::make_unique<antlib::SerialTransport>(clock, path.toStdString(), baud) : nullptr;
+            return n == 0 ? std::make_unique<antlib::SerialTransport>(clock, path, baud) : nullptr;
         },
         antlib::StallWatch { 500, 1000 });
     ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0));

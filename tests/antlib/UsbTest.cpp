@@ -1,4 +1,5 @@
 #include "EmulatedUsb.h"
+#include "StickBehindUsb.h"
 
 #include "Conversation.h"
 
@@ -21,6 +22,7 @@ using namespace caltrix::antlib;
 using namespace caltrix::antproto;
 using caltrix::antlib::test::EmulatedAntStick;
 using caltrix::antlib::test::EmulatedUsb;
+using caltrix::antlib::test::StickBehindUsb;
 
 // Under ThreadSanitizer: umockdev, GLib and libusb are not instrumented, so what they do inside
 // themselves (GLib's own locks, a mutex destroyed while the testbed unregisters a device) is left
@@ -40,47 +42,6 @@ const bool underUmockdev = (test::reexecUnderUmockdev(), true);
 
 constexpr unsigned HardTimeoutSeconds = 100;  // a hang in libusb or the emulation fails the run
 constexpr StallWatch QuickStallWatch { 500, 1000 }; // a hung stick found in real time, within a test's patience
-
-// The virtual stick answering behind an emulated USB stick: what the host sends on bulk OUT goes to
-// the virtual stick on the main thread, its answers go back on bulk IN.
-class StickBehindUsb : private TransportListener {
-public:
-    StickBehindUsb(platform::Clock& clock, EmulatedAntStick& usb)
-        : world_(clock, options())
-        , stick_(world_)
-        , usb_(usb)
-    {
-        std::string error;
-        stick_.open(*this, error);
-        usb_.setHostBytesHandler([this, &clock](std::vector<std::uint8_t> bytes) {
-            // umockdev's worker thread: hand the bytes to the main thread without waiting.
-            clock.postToMain(this, [this, bytes = std::move(bytes)] { stick_.write(bytes); });
-        });
-    }
-    ~StickBehindUsb() override
-    {
-        usb_.setHostBytesHandler(nullptr);
-        world_.clock().dropPosted(this);
-        stick_.close();
-    }
-
-    antsim::SimWorld& world() { return world_; }
-
-private:
-    static antsim::WorldOptions options()
-    {
-        antsim::WorldOptions o;
-        o.keyA = defaultNetworkKeyA();
-        o.keyB = defaultNetworkKeyB();
-        return o;
-    }
-    void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }
-    void transportLost(const std::string&) override { }
-
-    antsim::SimWorld world_;
-    antsim::VirtualStick stick_;
-    EmulatedAntStick& usb_;
-};
 
 class UsbFixture : public testing::Test {
 protected:

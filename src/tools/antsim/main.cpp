@@ -65,6 +65,9 @@ void report(const std::string& line)
 
 int main(int argc, char** argv)
 {
+    // Qt's usage line names the program by the path it was started with: show its name instead.
+    static char programName[] = "antsim";
+    argv[0] = programName;
     QCoreApplication app(argc, argv);
     platform::ProgramClock programClock;
     QCoreApplication::setApplicationName("antsim");

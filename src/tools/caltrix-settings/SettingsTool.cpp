@@ -294,6 +294,12 @@ int runCommand(const QStringList& words, QTextStream& out, QTextStream& err)
         return 2;
     };
     const QString command = words.value(0, QStringLiteral("show"));
+    // Options are read before the command only, so that a value such as -5 reaches its range check.
+    for (const QString& word : words.mid(1)) {
+        if (word.startsWith(QLatin1String("--")))
+            return usage(QStringLiteral("%1 must come before the command: %2 [options] %3 ...")
+                             .arg(word, ProgramName, command));
+    }
     if (command == QLatin1String("show") && words.size() <= 1) {
         hive::currentUser().document(); // a file that cannot be read at all fails here, once
         if (hive::currentUser().runningWineServer() != 0) {

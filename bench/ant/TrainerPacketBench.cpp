@@ -1,7 +1,7 @@
 // The link's cost per trainer packet, end to end through the library layer: the frame's bytes as
 // the stick delivers them, decoded, dispatched to the link's channel callback, the packet step,
 // and the resistance reply encoded and written back to the stick.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "ant/lumo_ant_class.h"
 #include "antlib/AntDriver.h"
 #include "antproto/Commands.h"
@@ -123,8 +123,4 @@ BENCHMARK(BM_TrainerPacketBothLogsToMemory)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -1,6 +1,6 @@
 // The ANT library's speed: how fast the codec decodes and dispatches messages, and how long a
 // frame takes from the serial line to its callback on the main thread.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "StickStall.h"
 #include "antlib/AntDriver.h"
 #include "antproto/Commands.h"
@@ -134,7 +134,7 @@ void BM_SerialFrameToCallback(benchmark::State& state)
     // Our own bound for the tail: ten times the median's goal.
     bench::recordFigure({ "serial frame to callback, 99th percentile", p99, "ms", 10.0 });
 }
-BENCHMARK(BM_SerialFrameToCallback)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SerialFrameToCallback)->Iterations(caltrix::bench::iterations(2000))->Unit(benchmark::kMicrosecond);
 
 // The longest time the main thread is kept from processing events while the stick hangs for 5 s in
 // the middle of a ride, over the serial transport: the stick (behind a pseudo-terminal, served by
@@ -176,8 +176,4 @@ BENCHMARK(BM_MainThreadWhileTheStickHangs)->Iterations(1)->Unit(benchmark::kMill
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -1,7 +1,7 @@
 // The USB transport on a hung stick: how long the main thread is kept from processing events while
 // an emulated USB stick (umockdev, with the virtual stick behind it) hangs for 5 s mid-ride.
 #include "EmulatedUsb.h"
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "StickBehindUsb.h"
 #include "StickStall.h"
 
@@ -51,6 +51,5 @@ int main(int argc, char** argv)
 {
     // libusb must find the emulated bus: the whole process runs under umockdev's preload.
     test::reexecUnderUmockdev();
-    QCoreApplication app(argc, argv);
-    return bench::runBenchmarksAndPrintFigures(argc, argv);
+    return caltrix::bench::runBenchmarkProgram(argc, argv);
 }

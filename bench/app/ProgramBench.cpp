@@ -1,7 +1,7 @@
 // The shipped program: how much room its package takes once installed, and how long the real
 // caltrix binary takes from its start to its window shown on a real X server (Xvfb) over antsim's
 // serial stick, beyond what the simulated radio allows at best.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "X11Session.h"
 
 #include "DemoScript.h"
@@ -176,12 +176,8 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
     bench::recordFigure({ "caltrix started to its window shown over antsim, beyond the connection floor",
         coldExcess.value_or(0), "ms", 150 });
 }
-BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication application(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

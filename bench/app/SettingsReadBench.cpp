@@ -1,6 +1,6 @@
 // Time of one settings read (one value of the device key, as the calibration tool reads it) from
 // a 5 MB hive: unchanged since the last read, and changed before every read.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "app/settings/StoredSettings.h"
 #include "hive/CurrentUser.h"
 
@@ -110,12 +110,8 @@ void BM_SettingsReadChangedHive(benchmark::State& state)
     bench::recordFigure({ "settings read, changed 5 MB hive",
         std::chrono::duration<double, std::milli>(total).count() / static_cast<double>(state.iterations()), "ms", 20 });
 }
-BENCHMARK(BM_SettingsReadChangedHive)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SettingsReadChangedHive)->Iterations(caltrix::bench::iterations(20))->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -1,5 +1,5 @@
 // How quickly the wait notice is up and painted, and what one repaint of it costs.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "app/WaitDlg.h"
 #include "app/WaitUnit.h"
 
@@ -49,10 +49,6 @@ BENCHMARK(BM_RepaintWaitNotice)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    // Measured without a screen unless one is chosen: the offscreen platform paints into memory
-    // as a window system's backing store does.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
+    caltrix::bench::paintOffscreenUnlessAPlatformIsChosen();
+    return caltrix::bench::runBenchmarkProgram<QApplication>(argc, argv);
 }

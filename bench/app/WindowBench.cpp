@@ -3,7 +3,7 @@
 // what one statistics tick costs in the window; and the whole program's CPU and memory while a
 // rider pedals (the real caltrix binary, offscreen).
 #include "DemoScript.h"
-#include "Figure.h"
+#include "BenchProgram.h"
 
 #include "antlib/AntDriver.h"
 #include "antlib/SimTransport.h"
@@ -138,7 +138,7 @@ void BM_StartToWindowShown(benchmark::State& state)
     caltrix::bench::recordFigure({ "program start to the window shown, beyond the simulated radio's connection floor",
         applicationStartMs + coldExcess.value_or(0), "ms", 150 });
 }
-BENCHMARK(BM_StartToWindowShown)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StartToWindowShown)->Iterations(caltrix::bench::iterations(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_StatsTickInTheWindow(benchmark::State& state)
 {
@@ -234,9 +234,7 @@ BENCHMARK(BM_ProgramRidingOffscreen)->Iterations(1)->Unit(benchmark::kSecond)->U
 int main(int argc, char** argv)
 {
     const auto start = Clock::now();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    applicationStartMs = msBetween(start, Clock::now());
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
+    caltrix::bench::paintOffscreenUnlessAPlatformIsChosen();
+    return caltrix::bench::runBenchmarkProgram<QApplication>(
+        argc, argv, [start] { applicationStartMs = msBetween(start, Clock::now()); });
 }

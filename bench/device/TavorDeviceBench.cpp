@@ -1,7 +1,7 @@
 // The trainer device on the machine's clock against the built-in virtual stick: how long
 // ConnectANT takes to raise OnConnected compared with what the radio allows at best, and what a
 // ride with the statistics tick running costs in CPU.
-#include "Figure.h"
+#include "BenchProgram.h"
 
 #include "antlib/AntDriver.h"
 #include "antproto/AntMessage.h"
@@ -125,7 +125,7 @@ void BM_ConnectToOnConnected(benchmark::State& state)
         { "ConnectANT to OnConnected, mean excess over the floor (stick reset, first trainer and sensor broadcasts)",
             excessSum / runs, "ms", 100 });
 }
-BENCHMARK(BM_ConnectToOnConnected)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ConnectToOnConnected)->Iterations(caltrix::bench::iterations(5))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RidingCpu60s(benchmark::State& state)
 {
@@ -155,8 +155,4 @@ BENCHMARK(BM_RidingCpu60s)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRea
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -1,6 +1,6 @@
 // CPU cost of waiting while processing messages on the machine's clock: the wait must sleep in
 // the kernel between events, not spin.
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "devicebase/Helpers.h"
 
 #include <QCoreApplication>
@@ -34,12 +34,8 @@ void BM_WaitProcessingMessages2000(benchmark::State& state)
     state.counters["cpu_percent"] = share;
     caltrix::bench::recordFigure({ "WaitProcessingMessages(2000) CPU", share, "% of a core", 2.0 });
 }
-BENCHMARK(BM_WaitProcessingMessages2000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WaitProcessingMessages2000)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -1,7 +1,7 @@
 // Time to read and to change large hives: reading 100,000 values in one key, and imports that set
 // them or add many keys, must grow with the size of the file, not with its square.
 // Timed in the CPU time of the benchmark's thread (the work runs on it alone).
-#include "Figure.h"
+#include "BenchProgram.h"
 #include "hive/HiveDocument.h"
 #include "hive/RegeditImport.h"
 
@@ -45,7 +45,7 @@ void BM_ParseHugeKey(benchmark::State& state)
     bench::recordFigure({ "hive parse, 100,000 values in one key",
         milliseconds(total) / static_cast<double>(state.iterations()), "ms", 50 });
 }
-BENCHMARK(BM_ParseHugeKey)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseHugeKey)->Iterations(caltrix::bench::iterations(5))->Unit(benchmark::kMillisecond);
 
 // Informational: imports a registry editor export of those values into an empty hive.
 void BM_ImportHugeKey(benchmark::State& state)
@@ -61,7 +61,7 @@ void BM_ImportHugeKey(benchmark::State& state)
     bench::recordFigure({ "hive import, 100,000 values in one key (informational)",
         milliseconds(total) / static_cast<double>(state.iterations()), "ms", 1000 });
 }
-BENCHMARK(BM_ImportHugeKey)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportHugeKey)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond);
 
 // Informational: imports an export of 20,000 keys that the hive does not have yet.
 void BM_ImportManyKeys(benchmark::State& state)
@@ -82,12 +82,8 @@ void BM_ImportManyKeys(benchmark::State& state)
     bench::recordFigure({ "hive import and write, 20,000 new keys (informational)",
         milliseconds(total) / static_cast<double>(state.iterations()), "ms", 1000 });
 }
-BENCHMARK(BM_ImportManyKeys)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportManyKeys)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    return caltrix::bench::runBenchmarksAndPrintFigures(argc, argv);
-}
+int main(int argc, char** argv) { return caltrix::bench::runBenchmarkProgram(argc, argv); }

@@ -2,9 +2,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QtGlobal>
+
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <vector>
 
 namespace caltrix::bench {
 
@@ -44,15 +47,39 @@ std::chrono::nanoseconds threadCpuTime()
     return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
 }
 
+bool quickRun() { return qEnvironmentVariableIntValue("CALTRIX_BENCH_QUICK") != 0; }
+
+std::int64_t iterations(std::int64_t count) { return quickRun() ? 1 : count; }
+
 int runBenchmarksAndPrintFigures(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // The quick run stops each benchmark after its first iteration; a minimum time given on the
+    // command line, which comes later, still wins.
+    std::vector<char*> arguments(argv, argv + argc);
+    static char onceEach[] = "--benchmark_min_time=0";
+    if (quickRun())
+        arguments.insert(arguments.begin() + 1, onceEach);
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    for (const auto& [name, f] : figures())
-        std::printf("%s\n", formatFigure(f).c_str());
+
+    const bool judged = !quickRun();
+    if (!judged)
+        std::printf("quick run: each benchmark ran once; its figures are not judged\n");
+    int missed = 0;
+    for (const auto& [name, f] : figures()) {
+        const bool met = f.value < f.limit;
+        missed += met ? 0 : 1;
+        std::printf("%s%s\n", formatFigure(f).c_str(), judged && !met ? " MISSED" : "");
+    }
+    std::fflush(stdout);
+    if (judged && missed > 0) {
+        std::fprintf(stderr, "%s: %d goal%s missed\n", argv[0], missed, missed == 1 ? "" : "s");
+        return 1;
+    }
     return 0;
 }
 

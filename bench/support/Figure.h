@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace caltrix::bench {
@@ -24,7 +25,17 @@ std::string formatFigure(const Figure& figure);
 // that the figure does not depend on what else the machine is doing meanwhile.
 std::chrono::nanoseconds threadCpuTime();
 
-// Runs the benchmarks selected on the command line, then prints every recorded figure.
+// The quick run (CALTRIX_BENCH_QUICK=1, as `make bench-smoke` sets it): each benchmark as few times
+// as Google Benchmark allows, its figures printed but not judged. It shows that every benchmark
+// still runs to its end, not how fast.
+bool quickRun();
+
+// `count` iterations, or one in the quick run: for the benchmarks that fix their own count.
+std::int64_t iterations(std::int64_t count);
+
+// Runs the benchmarks selected on the command line, then prints every recorded figure and judges
+// it against its goal: a missed goal is marked on its line and makes the result 1 (not in the
+// quick run).
 int runBenchmarksAndPrintFigures(int argc, char** argv);
 
 } // namespace caltrix::bench

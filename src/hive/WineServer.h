@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace caltrix::hive {
 
@@ -9,24 +10,28 @@ namespace caltrix::hive {
 // the file meanwhile is lost.
 //
 // The server works in a folder named "server-<device>-<inode>" after the prefix folder (both in
-// hexadecimal) and holds a write lock on the first byte of the file "lock" in it. That folder lies
-// in the Wine temporary folder of the prefix's owner, "<tmp>/.wine-<uid>"; Debian's Wine instead
-// makes a temporary folder of its own (such as /tmp/wine-XXXXXX) and records its name in the
-// prefix's file "wineserver".
+// lower-case hexadecimal) and holds a write lock on the first byte of the file "lock" in it. Where
+// that folder lies depends on the Wine:
+// - upstream Wine: in the Wine folder of the prefix's owner, "/tmp/.wine-<uid>";
+// - Debian's Wine: in a folder it makes itself in the temporary folder ($TMPDIR, else /tmp), such
+//   as "wine-Gn9wWE", whose bare name it records in the prefix's file "wineserver" (mode 0400, no
+//   newline). An older or patched Wine may record an absolute path there instead.
 class WineServer {
 public:
-    // `tmp`: the system's temporary folder, where Wine keeps its folders.
-    explicit WineServer(QString tmp = QStringLiteral("/tmp"))
-        : tmp_(std::move(tmp))
-    {
-    }
+    // Looks in the system's temporary folders: $TMPDIR when set, and /tmp.
+    WineServer();
+
+    // Looks in `temporaryFolders` instead (for tests).
+    explicit WineServer(QStringList temporaryFolders);
 
     // The process id of the server running for the prefix folder `prefix`, or 0 when none runs
     // (also when the folder does not exist).
     long runningFor(const QString& prefix) const;
 
 private:
-    QString tmp_;
+    QStringList serverFolderCandidates(const QString& prefix, const QString& serverFolder, uint prefixOwner) const;
+
+    QStringList temporaryFolders_;
 };
 
 } // namespace caltrix::hive

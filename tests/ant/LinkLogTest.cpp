@@ -2,6 +2,7 @@
 // the trace files a user can ask for through the environment.
 
 #include "LinkHarness.h"
+#include "ScopedEnv.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,22 +27,6 @@ QStringList fileLines(const QString& path)
         lines.removeLast();
     return lines;
 }
-
-// Sets an environment variable for the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const QString& value)
-        : name_(name)
-    {
-        ::setenv(name, value.toLocal8Bit().constData(), 1);
-    }
-    ~ScopedEnv() { ::unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-};
 
 } // namespace
 

@@ -3,12 +3,18 @@
 #include "hive/HiveError.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "LockHolder.h"
+#include "ScopedEnv.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -192,39 +198,98 @@ TEST_F(HiveFile, ALockNeverOutlivesItsHolder)
     EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("3"));
 }
 
+namespace {
+
+// The folder a running Wine server works in, named after the prefix folder's device and inode.
+QString serverFolderOf(const QString& prefix)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(QFile::encodeName(prefix).constData(), &st), 0);
+    return QStringLiteral("server-%1-%2")
+        .arg(static_cast<qulonglong>(st.st_dev), 0, 16)
+        .arg(static_cast<qulonglong>(st.st_ino), 0, 16);
+}
+
+// The layout Debian's Wine 8 leaves, as seen from a real server: in the temporary folder `tmp` a
+// folder `name` (mode 0700) holding the server folder (0700) with "lock" and "socket" (0600); in
+// the prefix a file "wineserver" (0400) whose whole content is the bare `name`. Returns the path of
+// the lock file, which the stand-in server then holds.
+QString makeDebianWineLayout(const QString& tmp, const QString& name, const QString& prefix)
+{
+    const QString server = QStringLiteral("%1/%2/%3").arg(tmp, name, serverFolderOf(prefix));
+    EXPECT_TRUE(QDir().mkpath(server));
+    for (const QString& folder : { QFileInfo(server).path(), server })
+        EXPECT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+    for (const char* file : { "lock", "socket" }) {
+        QFile created(QDir(server).filePath(QLatin1String(file)));
+        EXPECT_TRUE(created.open(QIODevice::WriteOnly));
+        created.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    const QString record = QDir(prefix).filePath(QStringLiteral("wineserver"));
+    QFile::remove(record);
+    QFile file(record);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QFile::encodeName(name));
+    file.setPermissions(QFileDevice::ReadOwner);
+    return QDir(server).filePath(QStringLiteral("lock"));
+}
+
+// Runs in another working folder for the scope: the recorded name must not be read against it.
+class ScopedWorkingFolder {
+public:
+    explicit ScopedWorkingFolder(const QString& folder)
+        : earlier_(QDir::currentPath())
+    {
+        EXPECT_TRUE(QDir::setCurrent(folder));
+    }
+    ~ScopedWorkingFolder() { QDir::setCurrent(earlier_); }
+    ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+    ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+
+private:
+    QString earlier_;
+};
+
+} // namespace
+
 // A stand-in for a Wine server holds the server's lock where Wine keeps it: upstream Wine under
-// <tmp>/.wine-<uid>, Debian's Wine under the folder its prefix's "wineserver" file names.
+// <tmp>/.wine-<uid>, Debian's Wine under the folder its prefix's "wineserver" file names. While it
+// runs, writing is refused and reading goes on; once it ended, its folders stay behind unlocked
+// and writing works again.
 TEST_F(HiveFile, RefusesToWriteWhileWineRunsInThePrefix)
 {
     const QByteArray original = QByteArray(Header) + "[K] 1\n\"V\"=\"1\"\n";
-    QTemporaryDir tmp;
-    struct stat prefix {};
-    ASSERT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &prefix), 0);
-    const QString serverFolder = QStringLiteral("server-%1-%2")
-                                     .arg(static_cast<qulonglong>(prefix.st_dev), 0, 16)
-                                     .arg(static_cast<qulonglong>(prefix.st_ino), 0, 16);
-    const QString debianFolder = tmp.filePath(QStringLiteral("wine-Ab12Cd"));
+    QTemporaryDir ourTmp;
+    QTemporaryDir otherTmp; // the temporary folder of a Wine started with another TMPDIR than ours
     const struct {
         const char* where;
-        QString lock;
-        QByteArray wineserverFile;
+        std::function<QString()> layout; // makes the layout, returns the lock file's path
     } places[] = {
-        { "upstream", QStringLiteral("%1/.wine-%2/%3/lock").arg(tmp.path()).arg(::getuid()).arg(serverFolder), {} },
-        { "Debian", QStringLiteral("%1/%2/lock").arg(debianFolder, serverFolder), QFile::encodeName(debianFolder) + "\n" },
+        { "upstream",
+            [&] { return QStringLiteral("%1/.wine-%2/%3/lock").arg(ourTmp.path()).arg(::getuid()).arg(serverFolderOf(dir.path())); } },
+        { "Debian, bare name in our temporary folder",
+            [&] { return makeDebianWineLayout(ourTmp.path(), QStringLiteral("wine-Gn9wWE"), dir.path()); } },
+        { "Debian, bare name in the other temporary folder",
+            [&] { return makeDebianWineLayout(otherTmp.path(), QStringLiteral("wine-Ab12Cd"), dir.path()); } },
+        { "absolute path recorded",
+            [&] {
+                const QString lock = makeDebianWineLayout(ourTmp.path(), QStringLiteral("wine-Zz99Yy"), dir.path());
+                QFile::remove(dir.filePath(QStringLiteral("wineserver")));
+                QFile file(dir.filePath(QStringLiteral("wineserver")));
+                EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(QFile::encodeName(ourTmp.filePath(QStringLiteral("wine-Zz99Yy"))) + "\n");
+                return lock;
+            } },
     };
     for (const auto& place : places) {
         SCOPED_TRACE(place.where);
         writeFile(original);
         QFile::remove(dir.filePath(QStringLiteral("wineserver")));
-        if (!place.wineserverFile.isEmpty()) {
-            QFile file(dir.filePath(QStringLiteral("wineserver")));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(place.wineserverFile);
-        }
+        const QString lock = place.layout();
         Hive hive(path());
-        hive.setWineServer(WineServer(tmp.path()));
+        hive.setWineServer(WineServer({ ourTmp.path(), otherTmp.path() }));
         {
-            LockHolder server(place.lock);
+            LockHolder server(lock);
             EXPECT_EQ(hive.runningWineServer(), server.pid());
             try {
                 hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2"));
@@ -237,11 +302,59 @@ TEST_F(HiveFile, RefusesToWriteWhileWineRunsInThePrefix)
             EXPECT_EQ(readFile(), original);
             EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("1")); // reading stays allowed
         }
-        // The server ended; its folder and lock file stay behind, unlocked.
-        EXPECT_TRUE(QFile::exists(place.lock));
+        EXPECT_TRUE(QFile::exists(lock));
         EXPECT_EQ(hive.runningWineServer(), 0);
         hive.writeString(QStringLiteral("K"), QStringLiteral("V"), QStringLiteral("2"));
         EXPECT_EQ(text(hive, "K", "V"), QStringLiteral("2"));
+    }
+}
+
+// Debian's bare folder name lies in the system's temporary folder: $TMPDIR, else /tmp, and in both
+// when TMPDIR is set, since the Wine that wrote it may have had another. It never depends on the
+// working folder.
+TEST_F(HiveFile, FindsDebiansWineServerInTheSystemsTemporaryFolder)
+{
+    QTemporaryDir tmpdir;
+    QTemporaryDir elsewhere;
+    ScopedWorkingFolder working(elsewhere.path());
+    const struct {
+        const char* where;
+        std::optional<QString> tmpdirValue;
+        QString folderIn;
+    } cases[] = {
+        { "TMPDIR unset, server in /tmp", std::nullopt, QStringLiteral("/tmp") },
+        { "TMPDIR set, server there", tmpdir.path(), tmpdir.path() },
+        { "TMPDIR set, server in /tmp", tmpdir.path(), QStringLiteral("/tmp") },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        ScopedEnv tmpdirVariable("TMPDIR", c.tmpdirValue);
+        QTemporaryDir wineFolder(c.folderIn + QStringLiteral("/wine-XXXXXX"));
+        const QString name = QFileInfo(wineFolder.path()).fileName();
+        LockHolder server(makeDebianWineLayout(c.folderIn, name, dir.path()));
+        EXPECT_EQ(WineServer().runningFor(dir.path()), server.pid());
+    }
+}
+
+// A recorded name that is neither bare nor absolute would lead out of the temporary folder: it is
+// not followed, and the other places are still searched.
+TEST_F(HiveFile, FollowsNoRecordedNameOutOfTheTemporaryFolder)
+{
+    QTemporaryDir tmp;
+    const WineServer wine({ QDir(tmp.path()).filePath(QStringLiteral("inner")) });
+    for (const char* recorded : { "../wine-Ab12Cd", "inner/../../wine-Ab12Cd", "..", "." }) {
+        SCOPED_TRACE(recorded);
+        QDir().mkpath(tmp.filePath(QStringLiteral("inner")));
+        LockHolder outside(QStringLiteral("%1/wine-Ab12Cd/%2/lock").arg(tmp.path(), serverFolderOf(dir.path())));
+        QFile::remove(dir.filePath(QStringLiteral("wineserver")));
+        QFile file(dir.filePath(QStringLiteral("wineserver")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(recorded);
+        file.close();
+        EXPECT_EQ(wine.runningFor(dir.path()), 0);
+
+        LockHolder upstream(QStringLiteral("%1/inner/.wine-%2/%3/lock").arg(tmp.path()).arg(::getuid()).arg(serverFolderOf(dir.path())));
+        EXPECT_EQ(wine.runningFor(dir.path()), upstream.pid());
     }
 }
 

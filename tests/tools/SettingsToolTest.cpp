@@ -2,9 +2,11 @@
 
 #include "LockHolder.h"
 #include "QtPrinters.h"
+#include "ScopedEnv.h"
 #include "hive/Hive.h"
 #include "platform/Platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +14,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,6 +276,101 @@ TEST_F(SettingsTool, RefusesToWriteWhileWineRuns)
     EXPECT_EQ(shown.err,
         QStringLiteral("caltrix-settings: warning: %1 and may hold newer values than the file shows\n").arg(running));
     EXPECT_TRUE(shown.out.contains(QStringLiteral("Unit type:             5\n")));
+}
+
+// A Wine server of Debian's own Wine, started and ended for the scope for the prefix named by
+// WINEPREFIX: `wineserver -p` returns once the server holds its lock, `wineserver -k` once the
+// server has written the registry back and ended. Its folder in the temporary folder goes too.
+class RealWineServer {
+public:
+    explicit RealWineServer(QString wineserver)
+        : wineserver_(std::move(wineserver))
+    {
+        running_ = QProcess::execute(wineserver_, { QStringLiteral("-p") }) == 0;
+    }
+    ~RealWineServer()
+    {
+        end();
+        QFile record(qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/wineserver"));
+        if (record.open(QIODevice::ReadOnly)) {
+            const QString name = QFile::decodeName(record.readAll());
+            const QString tmp = qEnvironmentVariable("TMPDIR", QStringLiteral("/tmp"));
+            if (!name.isEmpty() && !name.contains(QLatin1Char('/')))
+                QDir(tmp + QLatin1Char('/') + name).removeRecursively();
+        }
+    }
+    RealWineServer(const RealWineServer&) = delete;
+    RealWineServer& operator=(const RealWineServer&) = delete;
+
+    bool running() const { return running_; }
+
+    void end()
+    {
+        if (running_)
+            QProcess::execute(wineserver_, { QStringLiteral("-k") });
+        running_ = false;
+    }
+
+private:
+    QString wineserver_;
+    bool running_ = false;
+};
+
+// Against the real thing: while Debian's Wine runs a server for the prefix, set, unset and import
+// are refused with the README's message and leave the file as it was; once the server has ended
+// (writing its own copy of the registry back), the same command succeeds. Wine makes its folder in
+// $TMPDIR, else /tmp: both are tried.
+TEST_F(SettingsTool, RefusesToWriteWhileARealWineServerRuns)
+{
+    const QString wineserver = QStandardPaths::findExecutable(QStringLiteral("wineserver"));
+    if (wineserver.isEmpty())
+        GTEST_SKIP() << "Wine is not installed (no wineserver on the PATH): install Debian's wine package "
+                        "to run this test against a real Wine server";
+    QTemporaryDir tmpdir;
+    for (const std::optional<QString>& tmpdirValue : { std::optional<QString>(), std::optional<QString>(tmpdir.path()) }) {
+        SCOPED_TRACE(tmpdirValue ? "TMPDIR set" : "TMPDIR unset");
+        QTemporaryDir prefix;
+        const QString hive = prefix.filePath(QStringLiteral("user.reg"));
+        ScopedEnv tmpdirVariable("TMPDIR", tmpdirValue);
+        ScopedEnv winePrefix("WINEPREFIX", prefix.path());
+        ScopedEnv noRegistry("CALTRIX_REGISTRY", std::nullopt);
+        const auto program = [](const QStringList& arguments) {
+            QProcess settings;
+            settings.start(QStringLiteral(CALTRIX_SETTINGS_PATH), arguments);
+            EXPECT_TRUE(settings.waitForFinished(60000));
+            return Result { settings.exitCode(), QString::fromLocal8Bit(settings.readAllStandardOutput()),
+                QString::fromLocal8Bit(settings.readAllStandardError()) };
+        };
+        ASSERT_EQ(program({ "set", "unit-type", "5" }).code, 0);
+        ASSERT_EQ(program({ "set", "preset", "1", "speed", "10", "resist", "3" }).code, 0);
+        const QByteArray before = [&] {
+            QFile file(hive);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+
+        RealWineServer server(wineserver);
+        ASSERT_TRUE(server.running()) << "wineserver -p failed";
+        for (const QStringList& write : { QStringList { "set", "speed1", "42" }, QStringList { "unset", "unit-type" },
+                 QStringList { "import", CALTRIX_TOOLS_TEST_DATA "/regedit-export-utf16.reg" } }) {
+            SCOPED_TRACE(write.join(QLatin1Char(' ')).toStdString());
+            const Result refused = program(write);
+            EXPECT_EQ(refused.code, 1);
+            EXPECT_EQ(refused.err,
+                QStringLiteral("caltrix-settings: Wine is running in %1; close its programs or run `wineserver -k`, "
+                               "then try again\n")
+                    .arg(prefix.path()));
+            QFile file(hive);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), before);
+        }
+
+        server.end();
+        const Result written = program({ "set", "speed1", "42" });
+        EXPECT_EQ(written.code, 0) << written.err.toStdString();
+        const auto speed = hive::Hive(hive).value(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor5"), QStringLiteral("Speed1"));
+        ASSERT_TRUE(speed) << "the preset is gone from Wine's copy of the registry";
+        EXPECT_EQ(speed->text(), QStringLiteral("42"));
+    }
 }
 
 // Settings exported with the registry editor on a Windows computer become the tool's settings.

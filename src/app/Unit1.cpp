@@ -8,6 +8,7 @@
 #include "devicebase/Format.h"
 #include "hive/NumberText.h"
 #include "platform/Desktop.h"
+#include "platform/GuardedCall.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "widgets/ArrowMarker.h"
@@ -77,11 +78,7 @@ QString readStoredForm()
 template <typename Handler>
 void dispatch(Handler&& handler)
 {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        platform::showUnhandledError(error);
-    }
+    platform::guardedCall(platform::Escaped::Shown, "handling an event of the window", std::forward<Handler>(handler));
 }
 
 } // namespace

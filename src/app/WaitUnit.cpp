@@ -187,6 +187,10 @@ void HideWaitNotice()
         notice->WaitProgress->hide();
         notice->WaitProgress->setRunning(false);
         platform::processPendingMessages();
+        // A handler run just now may have shown a notice of its own, which took this one down
+        // and disabled the windows anew: that notice and its windows are not this call's to touch.
+        if (waitNoticeForm != notice)
+            return;
         if (notice) {
             notice->close();
             // Inside a cancel handler the click that sent it is still running on the button.

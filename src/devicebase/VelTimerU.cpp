@@ -1,5 +1,6 @@
 #include "devicebase/VelTimerU.h"
 
+#include "platform/GuardedCall.h"
 #include "platform/Platform.h"
 
 namespace caltrix::devicebase {
@@ -205,7 +206,8 @@ void TVelTimer::Tick()
 {
     if (!enabled_ || !OnTimer || destroying())
         return;
-    try {
+    // A failing handler must not stop the timer: its error ends this tick only.
+    platform::guardedCall(platform::Escaped::Stopped, "running the thread timer's tick", [this] {
         const std::uint32_t now = clock_->tickCount();
         const std::uint32_t gap = now - LastTick;
         LastGap = static_cast<std::int32_t>(gap);
@@ -213,9 +215,7 @@ void TVelTimer::Tick()
         LastTick = now;
         Elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(Elapsed) + GetInterval());
         OnTimer(this);
-    } catch (...) {
-        // A failing handler must not stop the timer, and nobody is there to report it to.
-    }
+    });
 }
 
 } // namespace caltrix::devicebase

@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include "platform/Desktop.h"
+#include "platform/GuardedCall.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -143,14 +144,9 @@ bool Clock::runMainRequests()
             request = std::move(requests_.front());
             requests_.pop_front();
         }
-        try {
-            request->fn();
-        } catch (const std::exception& e) {
-            // Nobody up the stack can catch it: it is reported like any error no handler caught.
-            showUnhandledError(e);
-        } catch (...) {
-            showUnhandledError(std::runtime_error("An unknown error occurred while handling a message from a worker thread."));
-        }
+        // Nobody up the stack can catch an error of posted work: it is shown like any error that
+        // no handler caught.
+        guardedCall(Escaped::Shown, "handling a message from a worker thread", request->fn);
         if (request->owner == nullptr) {
             {
                 std::lock_guard lock(mutex_);

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <exception>
-#include <vector>
 
 namespace caltrix::platform {
 
@@ -36,16 +35,6 @@ class ConsoleDesktop final : public Desktop {
 public:
     void showMessageBox(const MessageBox& box) override;
     void beep() override;
-};
-
-// Test double: records every box and beep instead of showing anything.
-class RecordingDesktop final : public Desktop {
-public:
-    void showMessageBox(const MessageBox& box) override { boxes.push_back(box); }
-    void beep() override { ++beeps; }
-
-    std::vector<MessageBox> boxes;
-    int beeps = 0;
 };
 
 // The application title: captions message boxes and the unhandled-error box.

@@ -1,5 +1,7 @@
 #include "platform/PeriodicTimer.h"
 
+#include "platform/GuardedCall.h"
+
 namespace caltrix::platform {
 
 PeriodicTimer::PeriodicTimer(Clock& clock, std::uint32_t intervalMs, std::function<void()> onTimeout)
@@ -44,7 +46,7 @@ void PeriodicTimer::fire()
 {
     arm(); // re-armed first, so the handler may stop or restart the timer
     if (onTimeout_)
-        onTimeout_();
+        guardedCall(Escaped::Shown, "running a timer", onTimeout_);
 }
 
 } // namespace caltrix::platform

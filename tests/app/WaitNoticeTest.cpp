@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,28 @@ TEST_F(WaitNotice, ShownAgainWithoutHidingLosesNoDisabledWindow)
     EXPECT_EQ(notice().LabelWait->text(), QStringLiteral("second"));
     EXPECT_FALSE(shown->isEnabled());
     HideWaitNotice();
+    EXPECT_TRUE(shown->isEnabled());
+}
+
+// Taking a notice down processes messages; a handler run there may show a notice of its own. That
+// one stays up, keeps the windows disabled and is taken down by the next HideWaitNotice.
+TEST_F(WaitNotice, ANoticeShownWhileAnotherComesDownStaysUntilItsOwnHide)
+{
+    QWidget* shown = window();
+    ShowWaitNotice(QStringLiteral("first"), false, false, 1);
+    const QPointer<TWaitDlgForm> first = caltrix::app::WaitNotice();
+    QTimer::singleShot(0, qApp, [] { ShowWaitNotice(QStringLiteral("second"), false, false, 2); });
+    HideWaitNotice();
+
+    EXPECT_TRUE(first.isNull());
+    const QPointer<TWaitDlgForm> second = caltrix::app::WaitNotice();
+    ASSERT_FALSE(second.isNull()) << "the second notice was forgotten while up";
+    EXPECT_EQ(second->LabelWait->text(), QStringLiteral("second"));
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_FALSE(shown->isEnabled());
+
+    HideWaitNotice();
+    EXPECT_TRUE(second.isNull());
     EXPECT_TRUE(shown->isEnabled());
 }
 

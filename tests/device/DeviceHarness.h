@@ -3,6 +3,7 @@
 #include "ant/lumo_ant_class.h"
 #include "antlib/AntDriver.h"
 #include "antlib/NetworkKeys.h"
+#include "RecordingDesktop.h"
 #include "antlib/SimTransport.h"
 #include "device/TavorDeviceANT.h"
 #include "devicebase/Helpers.h"

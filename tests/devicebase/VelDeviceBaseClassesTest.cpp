@@ -1,6 +1,7 @@
 #include "devicebase/VelDeviceBaseClasses.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
+#include "RecordingDesktop.h"
 #include "platform/VirtualClock.h"
 
 #include "QtPrinters.h"

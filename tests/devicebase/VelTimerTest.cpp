@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 using namespace caltrix;
@@ -107,6 +108,7 @@ TEST_F(VelTimerTest, ZeroIntervalWithAllowZeroTicksBackToBack)
     EXPECT_GE(ticks.size(), 10u);
 }
 
+// The tick stops a failing handler's error there, and says so on standard error.
 TEST_F(VelTimerTest, AFailingHandlerDoesNotStopTheTimer)
 {
     int calls = 0;
@@ -115,9 +117,13 @@ TEST_F(VelTimerTest, AFailingHandlerDoesNotStopTheTimer)
         throw std::runtime_error("handler failed");
     };
     timer->SetEnabled(true);
+    testing::internal::CaptureStderr();
     runUntil(3000);
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(timer->Elapsed, 3000);
+    EXPECT_NE(said.find("Caltrix: stopped an error while running the thread timer's tick: handler failed\n"), std::string::npos)
+        << said;
 }
 
 TEST_F(VelTimerTest, ATickPendingWhenDisabledDoesNothing)
@@ -173,16 +179,19 @@ TEST_F(VelTimerTest, PriorityFollowsTheSevenStepScale)
 
 TEST(VelTimerRealClock, DestroyingAnEnabledTimerCutsTheWaitShort)
 {
-    // On the machine's clock: if the destructor waited for the interval, this test would take
-    // ten minutes and run into the test timeout.
+    // On the machine's clock, with a ten-minute interval: the destructor wakes the worker instead
+    // of waiting for the interval, and no tick runs.
     platform::RealClock clock;
     platform::ScopedClock scope(clock);
+    int ticks = 0;
     auto timer = std::make_unique<TVelTimer>(nullptr);
-    timer->OnTimer = [](platform::TObject*) { };
+    timer->OnTimer = [&ticks](platform::TObject*) { ++ticks; };
     timer->SetInterval(600000);
     timer->SetEnabled(true);
+    const std::uint32_t before = clock.tickCount();
     timer.reset();
-    SUCCEED();
+    EXPECT_LT(clock.tickCount() - before, 60000u) << "the destructor waited for the interval";
+    EXPECT_EQ(ticks, 0);
 }
 
 // A handler that frees its own timer (a window closed from a statistics tick) ends the worker

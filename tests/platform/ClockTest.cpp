@@ -1,5 +1,6 @@
 #include "platform/PeriodicTimer.h"
 #include "platform/Platform.h"
+#include "RecordingDesktop.h"
 #include "platform/VirtualClock.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "RecordingDesktop.h"
 
 #include <gtest/gtest.h>
 

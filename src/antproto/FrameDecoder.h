@@ -23,10 +23,8 @@ public:
             push(b, onMessage);
     }
 
-    // Bytes thrown away so far while resynchronising.
+    // Bytes thrown away so far while resynchronising (for tests and diagnostics).
     std::uint64_t droppedBytes() const { return dropped_; }
-    // Whether a frame is partly received.
-    bool midFrame() const { return size_ > 0; }
 
 private:
     template <typename OnMessage>

@@ -40,15 +40,11 @@ double RiderModel::wobble(double periodMs, double phase) const
 
 double RiderModel::speedKmh() const
 {
-    if (!pedalling_)
-        return 0;
     return steadySpeedKmh(effort_, resistance_) * (1.0 + 0.03 * wobble(20000, 0));
 }
 
 double RiderModel::cadenceRpm() const
 {
-    if (!pedalling_)
-        return 0;
     return std::clamp(55.0 + speedKmh() + 3 * wobble(13000, 1), 40.0, 120.0);
 }
 

@@ -19,8 +19,6 @@ public:
     std::uint8_t resistance() const { return resistance_; }
     // Called with each level the trainer takes that differs from the one in force.
     std::function<void(std::uint8_t level)> onResistanceChanged;
-    // Pedalling stopped (speed and cadence 0) or resumed.
-    void setPedalling(bool on) { pedalling_ = on; }
 
     void advanceTo(std::uint64_t ms);
 
@@ -39,7 +37,6 @@ private:
 
     double effort_ = 0.7;
     std::uint8_t resistance_ = 0;
-    bool pedalling_ = true;
     double phase_ = 0;
     std::uint64_t now_ = 0;
     double distanceM_ = 0;

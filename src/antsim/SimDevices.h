@@ -96,6 +96,7 @@ public:
     CompactTrainer(DeviceIdentity identity, RiderModel& rider);
     Payload nextPacket(std::uint64_t nowMs) override;
     bool receive(std::span<const std::uint8_t, 8> data, bool acknowledged) override;
+    // For tests: the last power or level the host sent.
     std::uint16_t lastHostValue() const { return hostValue_; }
 
 private:
@@ -125,6 +126,7 @@ public:
 
     // Holds key 0..3 down until `untilMs`.
     void pressKey(int key, std::uint64_t untilMs);
+    // For tests: keep-alive messages received so far.
     std::uint32_t keepAlives() const { return keepAlives_; }
 
 private:

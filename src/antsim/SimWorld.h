@@ -66,7 +66,6 @@ public:
 
     // One draw of the loss fault: true when this packet is lost.
     bool packetLost();
-    void setLossRate(double rate) { options_.lossRate = rate; }
     const WorldOptions& options() const { return options_; }
 
 private:

@@ -57,7 +57,7 @@ void VirtualStick::stall()
 
 bool VirtualStick::open(antproto::TransportListener& listener, std::string& error)
 {
-    if (!present_ || !world_.options().stickPresent || unplugged_) {
+    if (!world_.options().stickPresent || unplugged_) {
         error = "No virtual ANT stick is plugged in (the simulated stick is set to be absent).";
         return false;
     }

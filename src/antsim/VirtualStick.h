@@ -45,7 +45,6 @@ public:
 
     // Faults.
     void setMute(bool mute) { mute_ = mute; }     // a stick that answers nothing
-    void setPresent(bool present) { present_ = present; } // absent: `open` fails
     void unplug();                                // reports the loss; nothing more arrives
     // A stick that hangs: from now on it takes no more bytes from the host and sends none, and its
     // transport stays open (a serial stick stops reading the terminal). There is no way back.
@@ -60,6 +59,7 @@ public:
     std::function<void(const antproto::AntMessage&, bool toHost)> onMessage;
 
     enum class State { Unassigned, Assigned, Searching, Tracking };
+    // For tests: the state of a channel as the stick keeps it.
     State channelState(int channel) const { return channels_[static_cast<std::size_t>(channel)].state; }
 
 private:
@@ -109,7 +109,6 @@ private:
     std::vector<std::uint8_t> outgoing_;
     platform::ScheduleId flushId_ = 0;
     bool mute_ = false;
-    bool present_ = true;
     bool unplugged_ = false;
     bool transmitSlotEvents_ = false;
     bool stalled_ = false;

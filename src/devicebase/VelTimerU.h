@@ -35,7 +35,6 @@ public:
     void Suspend() { parked_ = true; }
     // Starts or un-parks the worker. Idempotent.
     void Resume();
-    bool Suspended() const { return parked_; }
     // Ends the worker and waits for it, running the main thread's share meanwhile. Called inside
     // one of its own ticks, it releases the worker from that tick first.
     void TerminateAndWait();

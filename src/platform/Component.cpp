@@ -84,15 +84,6 @@ void TComponent::FreeNotification(TComponent* other)
         other->freeNotifies_.push_back(this);
 }
 
-void TComponent::RemoveFreeNotification(TComponent* other)
-{
-    if (!other)
-        return;
-    freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), other), freeNotifies_.end());
-    auto& theirs = other->freeNotifies_;
-    theirs.erase(std::remove(theirs.begin(), theirs.end(), this), theirs.end());
-}
-
 void TComponent::Notification(TComponent*, Operation) { }
 
 void TComponent::SetDesigning(bool designing)

@@ -83,7 +83,6 @@ public:
     // After this call `other->Notification(this, Operation::Remove)` runs when this component is
     // destroyed, and the other way round.
     void FreeNotification(TComponent* other);
-    void RemoveFreeNotification(TComponent* other);
     virtual void Notification(TComponent* component, Operation operation);
 
     // Design mode: being edited in a form designer (set for owned components too).

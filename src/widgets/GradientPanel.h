@@ -38,11 +38,6 @@ public:
     void setColors(const PanelColors& colors);
     const PanelColors& colors() const { return colors_; }
 
-    QColor faceColor() const { return colors_.face; }
-    QColor gradientColor() const { return colors_.gradient; }
-    QColor lightColor() const { return colors_.light; }
-    QColor darkColor() const { return colors_.dark; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -12,14 +12,6 @@ ProgressBar::ProgressBar(QWidget* parent)
     setTextVisible(false);
 }
 
-void ProgressBar::setBorderColor(const QColor& color)
-{
-    if (color == border_)
-        return;
-    border_ = color;
-    update();
-}
-
 void ProgressBar::paintEvent(QPaintEvent* event)
 {
     QProgressBar::paintEvent(event);

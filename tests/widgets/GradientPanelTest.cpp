@@ -36,7 +36,7 @@ TEST(GradientPanel, StartsSilver)
     GradientPanel panel;
     EXPECT_EQ(panel.colorScheme(), ColorScheme::csSilver);
     EXPECT_EQ(panel.colors(), colorsOfScheme(3));
-    EXPECT_EQ(panel.faceColor(), QColor(Qt::white));
+    EXPECT_EQ(panel.colors().face, QColor(Qt::white));
 }
 
 TEST(GradientPanel, EachSchemeSetsItsColoursOthersKeepTheCurrentOnes)

@@ -1,3 +1,5 @@
+// The trainer device: construction, the settings and what they forward to the link, the
+// resistance levels it sends, and the ride's start, pause and stop.
 #include "device/TavorDeviceANT.h"
 
 #include "device/WholeNumbers.h"

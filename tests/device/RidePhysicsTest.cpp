@@ -8,6 +8,17 @@ using namespace caltrix::device::ride;
 using caltrix::devicebase::umKm;
 using caltrix::devicebase::umMiles;
 
+namespace {
+
+// A speed on a slope for a rider of a mass, and what the model gives there.
+struct RideRow {
+    double speed, slope, mass;
+    TUnitMeasure uom;
+    double expected;
+};
+
+} // namespace
+
 TEST(RidePhysics, RiderMassAddsTheBicycleInTheRidersUnit)
 {
     EXPECT_EQ(riderMass(70, umKm), 80);
@@ -17,11 +28,7 @@ TEST(RidePhysics, RiderMassAddsTheBicycleInTheRidersUnit)
 
 TEST(RidePhysics, PowerNeverNegative)
 {
-    const struct {
-        double speed, slope, mass;
-        TUnitMeasure uom;
-        double watts;
-    } rows[] = {
+    const RideRow rows[] = {
         { 30, 0, 80, umKm, 142.35 },   // 39.15 + 114.3 - 11.1
         { 20, 5, 80, umKm, 271.0 },    // 11.6 + 50.8 + (10.8 - 0.37) x 20
         { 2, 0, 80, umKm, 0 },         // 0.0116 + 0.508 - 0.74 < 0
@@ -32,16 +39,12 @@ TEST(RidePhysics, PowerNeverNegative)
         { 10, 2, 92, umMiles, 69.8 },  // 6 + 33 + (3.68 - 0.6) x 10
     };
     for (const auto& r : rows)
-        EXPECT_NEAR(power(r.speed, r.slope, r.mass, r.uom), r.watts, 1e-9) << r.speed << " on " << r.slope;
+        EXPECT_NEAR(power(r.speed, r.slope, r.mass, r.uom), r.expected, 1e-9) << r.speed << " on " << r.slope;
 }
 
 TEST(RidePhysics, CaloriesOfOneSecondNeverNegative)
 {
-    const struct {
-        double speed, slope, mass;
-        TUnitMeasure uom;
-        double calories;
-    } rows[] = {
+    const RideRow rows[] = {
         { 30, 0, 80, umKm, 0.162 },      // 4.4e-6 x 27000 + 1.8e-5 x 30 x 80
         { 30, 5, 80, umKm, 0.462 },      // + 0.002 x 30 x 5
         { 20, -10, 80, umKm, 0 },        // 0.0352 + 0.0288 - 0.4 < 0
@@ -50,7 +53,7 @@ TEST(RidePhysics, CaloriesOfOneSecondNeverNegative)
         { 20, 3, 92, umMiles, 0.26032 }, // + 0.0015 x 20 x 3
     };
     for (const auto& r : rows)
-        EXPECT_NEAR(caloriesPerSecond(r.speed, r.slope, r.mass, r.uom), r.calories, 1e-12)
+        EXPECT_NEAR(caloriesPerSecond(r.speed, r.slope, r.mass, r.uom), r.expected, 1e-12)
             << r.speed << " on " << r.slope;
 }
 

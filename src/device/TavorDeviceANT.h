@@ -2,6 +2,7 @@
 
 #include "ant/lumo_ant_class.h"
 #include "antproto/DeviceProfiles.h"
+#include "device/LumoAverage.h"
 #include "device/TavorDeviceInterface.h"
 #include "devicebase/VelDeviceBaseClasses.h"
 #include "platform/PeriodicTimer.h"
@@ -38,23 +39,6 @@ enum TLumoRecieverType : std::uint8_t {
     rtSpeedSensorPassive = 2,
 };
 
-// A moving average over a fixed number of the most recent values, newest first. Slots not yet
-// filled count as 0.
-class TLumoAverage {
-public:
-    TLumoAverage();
-    ~TLumoAverage();
-
-    std::vector<double> Values;
-
-    // Puts Value in front; the oldest value falls out.
-    void Add(double Value);
-    // Resizes the window to Count slots, keeping the newest values; Count ≤ 0 changes nothing.
-    void SetSize(std::int32_t Count);
-    // The mean over all slots; 0 for an empty window.
-    double GetAverage() const;
-};
-
 // Set while a statistics tick of any trainer device runs, so that a tick never starts inside
 // another one (handlers raised from a tick may process window messages). Main thread only.
 extern bool StatsBusy;
@@ -72,6 +56,25 @@ public:
     ~TTavorDeviceANT() override;
 
     QString ClassName() const override { return QStringLiteral("TTavorDeviceANT"); }
+
+    // Each setting's initial value is its member's initialiser, written nowhere else. These are
+    // the initial values that the stored form also declares as its defaults, so that a component
+    // still holding them stores nothing for them.
+    struct Initial {
+        static constexpr std::int32_t HrArrayLength = 5;
+        static constexpr bool HeartEnabled = true;
+        static constexpr TLumoRecieverType RecieverType = rtTrainerNetwork;
+        static constexpr bool HeartConnectionActive = true;
+        static constexpr std::int32_t SpeedArrayLength = 3;
+        static constexpr bool Connected = false;
+        static constexpr std::int32_t TavorResistance = 0;
+        static constexpr std::int32_t TavorElevation = 0;
+        static constexpr bool HighPowerReduceEnable = false;
+        static constexpr std::int32_t ResistanceLatency = 0;
+        static constexpr std::int32_t CurrentElevation = 0;
+        static constexpr std::int32_t DeviceNumber = 0; // of the trainer, the heart belt and the console
+    };
+
     void DefineProperties(platform::PropertyList& properties) override;
 
     // Where a new link gets its ANT library. Unset: the sticks named by CALTRIX_ANT. Tests and
@@ -110,17 +113,17 @@ public:
     std::int32_t IDConsole() const { return FIDConsole; }
     calibration::TMapCalibration* MapCalibration = nullptr; // not used by the component
     // Heart samples averaged to decide whether a heart signal is present; read at construction only.
-    std::int32_t HrArrayLength = 5;
+    std::int32_t HrArrayLength = Initial::HrArrayLength;
     bool HeartEnabled() const { return FHeartEnabled; }
     void SetHeartEnabled(bool Value) override { FHeartEnabled = Value; }
     TLumoRecieverType RecieverType() const { return FRecieverType; }
     void SetRecieverType(TLumoRecieverType Value) { FRecieverType = Value; }
-    bool HeartConnectionActive = true;
+    bool HeartConnectionActive = Initial::HeartConnectionActive;
     std::int32_t CadenceArrayLength() const { return FCadenceArrayLength; }
     // Resizes the cadence window at once.
     void SetCadenceArrayLength(std::int32_t Value);
     // Speed samples averaged into the live speed; read at construction only.
-    std::int32_t SpeedArrayLength = 3;
+    std::int32_t SpeedArrayLength = Initial::SpeedArrayLength;
     long double RollDiameter() const { return FRollDiameter; }
     // Stores the diameter and copies it to the link's speed formula.
     void SetRollDiameter(long double Value) override;
@@ -151,7 +154,7 @@ public:
     void SetResistanceLatency(std::int32_t Value);
     double ResistanceReducer = 1.0;      // not used by the component
     long double CurrentSlope = 0;        // percent, set by the host
-    std::int32_t CurrentElevation = 0;   // not used by the component
+    std::int32_t CurrentElevation = Initial::CurrentElevation; // not used by the component
     std::int32_t PrecisionSpeed = 8;     // decimals kept in speed values
     std::int32_t PrecisionDistance = 8;  // decimals kept in VirtualDistance
     double Tolerance = 2.0;              // a smaller virtual speed on the flat drops to 0
@@ -221,7 +224,8 @@ public:
     TLumoAverage SpeedAverager;
 
 private:
-    void ResetSettings();
+    static ant::lumo_ANT* link() { return ant::AntLink.get(); }
+
     void PollTimerTick();
     void ChangeHeartConnectionActive(bool Active);
     void ProcessHeartRate();
@@ -246,6 +250,8 @@ private:
     void checkCourseFinished();
     void checkLinkLosses();
     double riderMass() const;
+    // Hands the stored level to the link, when there is one.
+    void queueResistance();
 
     std::int32_t deviceNumber(std::int32_t stored, std::uint8_t channel) const;
     void setDeviceNumber(std::int32_t& stored, std::uint8_t channel, std::int32_t value);
@@ -262,19 +268,19 @@ private:
 
     double FTavorVersion = 0;
     std::uint8_t FIDConsole = 0; // nothing assigns it
-    bool FHeartEnabled = true;
-    TLumoRecieverType FRecieverType = rtTrainerNetwork;
+    bool FHeartEnabled = Initial::HeartEnabled;
+    TLumoRecieverType FRecieverType = Initial::RecieverType;
     std::int32_t FCadenceArrayLength = 1;
     long double FRollDiameter = 0;
-    bool FTrainerConnected = false;
+    bool FTrainerConnected = Initial::Connected;
     std::int32_t FInitialResistance = 0;
-    std::int32_t FTavorResistance = 0;
-    std::int32_t FTavorElevation = 0;
+    std::int32_t FTavorResistance = Initial::TavorResistance;
+    std::int32_t FTavorElevation = Initial::TavorElevation;
     double FHighPowerReduceCoefficient = 1.0;
-    bool FHighPowerReduceEnable = false;
+    bool FHighPowerReduceEnable = Initial::HighPowerReduceEnable;
     double FHighPowerReduceStartSpeed = 7.0;
     double FHighPowerReduceCoefficientMinimum = 0.25;
-    std::int32_t FResistanceLatency = 0;
+    std::int32_t FResistanceLatency = Initial::ResistanceLatency;
     long double FResistanceMapAdapter = 1.0;
     double FVirtualSpeed = 0;
     double FVirtualDistance = 0;
@@ -282,13 +288,13 @@ private:
     double FAttritionForce = 0;
     double FGravityForce = 0;
     double FPedalingForce = 0;
-    std::int32_t FDeviceTrainerNumber = 0;
-    std::int32_t FDeviceHrNumber = 0;
-    std::int32_t FDeviceNumberKeyboard = 0;
+    std::int32_t FDeviceTrainerNumber = Initial::DeviceNumber;
+    std::int32_t FDeviceHrNumber = Initial::DeviceNumber;
+    std::int32_t FDeviceNumberKeyboard = Initial::DeviceNumber;
     std::uint8_t FeventPerTurn = 1;
     double FUnitType = 0;
     bool FEnableConsole = true;
-    QString FMsgUsbDongleNotFound;
+    QString FMsgUsbDongleNotFound = QStringLiteral("Usb dongle not found! Check it and restart the software.");
     QString FStickError; // why the last ConnectANT found no stick, when the library knew
 
     std::int32_t HeartSamples = 0;

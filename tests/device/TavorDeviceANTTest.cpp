@@ -1,5 +1,5 @@
-// The trainer device without a radio: its averager, properties and stored form, the resistance
-// rules, the ride lifecycle, and the statistics tick driven with chosen link values.
+// The trainer device without a radio: its properties, the resistance rules, the ride lifecycle,
+// and the statistics tick driven with chosen link values.
 #include "DeviceHarness.h"
 
 #include "platform/Component.h"
@@ -15,60 +15,7 @@ using devicebase::cpsRunning;
 using devicebase::cpsStopped;
 using devicebase::TCompetitorState;
 
-namespace {
-
-QStringList storedLines(const TTavorDeviceANT& device)
-{
-    QStringList lines;
-    for (const QString& line : platform::writeComponent(device).split(QLatin1Char('\n')))
-        lines << line.trimmed();
-    return lines;
-}
-
-bool stores(const QStringList& lines, const QString& name)
-{
-    for (const QString& line : lines)
-        if (line.startsWith(name + QStringLiteral(" = ")))
-            return true;
-    return false;
-}
-
-} // namespace
-
-// ---- TLumoAverage -------------------------------------------------------------------------------
-
-TEST(LumoAverage, EmptySlotsCountAsZeroUntilTheWindowIsFull)
-{
-    TLumoAverage a;
-    a.SetSize(3);
-    a.Add(30);
-    EXPECT_DOUBLE_EQ(a.GetAverage(), 10);
-    a.Add(30);
-    EXPECT_DOUBLE_EQ(a.GetAverage(), 20);
-    a.Add(60);
-    EXPECT_DOUBLE_EQ(a.GetAverage(), 40);
-    a.Add(90); // the first 30 falls out
-    EXPECT_DOUBLE_EQ(a.GetAverage(), 60);
-}
-
-TEST(LumoAverage, ResizingKeepsTheNewestValuesAndIgnoresNonPositiveSizes)
-{
-    TLumoAverage a;
-    EXPECT_EQ(a.Values, std::vector<double>({ 0.0 }));
-    a.Add(5); // one slot: replaced
-    a.Add(7);
-    EXPECT_EQ(a.Values, std::vector<double>({ 7.0 }));
-    a.SetSize(3);
-    a.Add(8);
-    EXPECT_EQ(a.Values, std::vector<double>({ 8.0, 7.0, 0.0 }));
-    a.SetSize(0);
-    a.SetSize(-1);
-    EXPECT_EQ(a.Values.size(), 3u);
-    a.SetSize(2);
-    EXPECT_EQ(a.Values, std::vector<double>({ 8.0, 7.0 }));
-}
-
-// ---- construction, properties, stored form ------------------------------------------------------
+// ---- construction and properties ---------------------------------------------------------------
 
 TEST_F(DeviceTest, StartsWithTheDocumentedValuesAndNoLink)
 {
@@ -110,43 +57,6 @@ TEST_F(DeviceTest, OnlyTheCadenceWindowFollowsItsLengthAfterConstruction)
     EXPECT_EQ(d.CadenceAverager.Values.size(), 4u);
     EXPECT_EQ(d.HeartAverager.Values.size(), 5u);
     EXPECT_EQ(d.SpeedAverager.Values.size(), 3u);
-}
-
-TEST_F(DeviceTest, StoredFormLeavesOutValuesEqualToTheirDeclaredDefault)
-{
-    const QStringList lines = storedLines(makeDevice());
-    for (const char* omitted : { "HrArrayLength", "HeartEnabled", "RecieverType", "SpeedArrayLength", "Connected",
-             "TavorResistance", "ChannelTrainer", "ChannelConsole", "DeviceTrainerNumber" })
-        EXPECT_FALSE(stores(lines, QString::fromLatin1(omitted))) << omitted;
-    // Initial values that differ from the declared default, and properties without one.
-    for (const char* kept : { "CadenceArrayLength", "SecurityActive", "PrecisionSpeed", "NumberOfSearch", "Version",
-             "eventPerTurn", "MsgUsbDongleNotFound", "HighPowerReduceStartSpeed" })
-        EXPECT_TRUE(stores(lines, QString::fromLatin1(kept))) << kept;
-    // Values only read are never stored.
-    EXPECT_FALSE(stores(lines, QStringLiteral("VirtualSpeed")));
-    EXPECT_FALSE(stores(lines, QStringLiteral("TimeElapsed")));
-}
-
-TEST_F(DeviceTest, StoredFormRoundTripsTheDesignTimeSettings)
-{
-    auto& d = makeDevice();
-    d.SetName(QStringLiteral("TavorDeviceANT1"));
-    d.SetRecieverType(rtSpeedSensor);
-    d.SetCadenceArrayLength(4);
-    d.SetRollDiameter(45);
-    d.SetMsgUsbDongleNotFound(QStringLiteral("No stick"));
-    d.ChannelTrainer = 66;
-    const QString form = platform::writeComponent(d);
-
-    TTavorDeviceANT copy(nullptr);
-    copy.SetName(QStringLiteral("TavorDeviceANT1"));
-    platform::readComponent(copy, form);
-    EXPECT_EQ(copy.RecieverType(), rtSpeedSensor);
-    EXPECT_EQ(copy.CadenceAverager.Values.size(), 4u);
-    EXPECT_EQ(copy.RollDiameter(), 45.0L);
-    EXPECT_EQ(copy.MsgUsbDongleNotFound(), "No stick");
-    EXPECT_EQ(copy.ChannelTrainer, 66);
-    EXPECT_TRUE(form.contains(QStringLiteral("RecieverType = rtSpeedSensor")));
 }
 
 // ---- resistance rules -------------------------------------------------------------------------

@@ -4,7 +4,10 @@
 
 #include "antlib/NetworkKeys.h"
 #include "devicebase/Helpers.h"
+#include "platform/GuardedCall.h"
 #include "platform/Platform.h"
+
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -81,15 +84,12 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
     l.UseHeartChannel = FHeartEnabled;
     l.UseConsoleChannel = FEnableConsole;
 
-    FConnecting = true;
     FDisconnectedWhileConnecting = false;
-    struct EndConnecting {
-        bool& flag;
-        ~EndConnecting() { flag = false; }
-    } endConnecting { FConnecting };
-    l.StartChannels();
-    waitForTrainer();
-    FConnecting = false;
+    {
+        const QScopedValueRollback connecting(FConnecting, true);
+        l.StartChannels();
+        waitForTrainer();
+    }
     if (FDisconnectedWhileConnecting) {
         // A handler disconnected while we waited; the link was closed then and is freed now.
         FTrainerConnected = false;
@@ -111,11 +111,9 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
 
 bool TTavorDeviceANT::createLink()
 {
-    try {
-        ant::AntLink = ant::CreateAntLink(FLibraryFactory);
-    } catch (const std::exception&) {
+    if (!platform::guardedCall(platform::Escaped::Stopped, "creating the ANT link",
+            [this] { ant::AntLink = ant::CreateAntLink(FLibraryFactory); }))
         ant::AntLink.reset();
-    }
     if (ant::AntLink)
         return true;
     platform::desktop().showMessageBox({ QStringLiteral("Error in creating Ant Protocol"), platform::ApplicationTitle });
@@ -206,11 +204,7 @@ void TTavorDeviceANT::Disconnect()
 
 void TTavorDeviceANT::PollTimerTick()
 {
-    FInPollTick = true;
-    struct EndTick {
-        bool& flag;
-        ~EndTick() { flag = false; }
-    } endTick { FInPollTick };
+    const QScopedValueRollback inTick(FInPollTick, true);
     // Handlers may disconnect, so the link is looked up again after each of them.
     auto linkReady = [] {
         const auto* l = link();

@@ -6,6 +6,8 @@
 #include "device/WholeNumbers.h"
 #include "devicebase/Helpers.h"
 
+#include <QScopedValueRollback>
+
 #include <algorithm>
 #include <limits>
 
@@ -32,14 +34,11 @@ void TTavorDeviceANT::DoStats()
 {
     if (destroying() || StatsBusy)
         return;
-    StatsBusy = true;
-    if (Time == 0)
-        PowerSampleSum = 0;
     {
         // A failing step still clears the flag; OnStats is then not raised.
-        struct ClearBusy {
-            ~ClearBusy() { StatsBusy = false; }
-        } clearBusy;
+        const QScopedValueRollback busy(StatsBusy, true);
+        if (Time == 0)
+            PowerSampleSum = 0;
         const double previousSpeed = GetSpeed();
         if (FTrainerConnected)
             countConnectedTick();

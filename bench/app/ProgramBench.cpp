@@ -4,7 +4,7 @@
 #include "BenchProgram.h"
 #include "X11Session.h"
 
-#include "DemoScript.h"
+#include "app/settings/SampleSettings.h"
 #include "hive/Hive.h"
 
 #include <QCoreApplication>
@@ -127,7 +127,7 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
     const QString registry = folder.filePath(QStringLiteral("user.reg"));
     {
         hive::Hive hive(registry);
-        demo::writeDemoSettings(hive, TrainerNumber);
+        app::writeSampleSettings(hive, TrainerNumber);
     }
     std::optional<double> coldExcess; // the first start: nothing of the program is in the page cache yet
     double excessSum = 0;

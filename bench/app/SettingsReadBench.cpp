@@ -26,10 +26,9 @@ QByteArray bigHive(int deviceNumber)
     QByteArray text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n";
     for (int key = 0; text.size() < HiveSize; ++key) {
         if (key == 3000) {
-            text += "[Software\\\\Korvane\\\\Pelto\\\\TavorDevicePeltoAnt] 1796864248\n#time=1dd88416dcd2ede\n"
-                    "\"PeltoAntSettings_TrainerDeviceNumber\"=\""
-                + QByteArray::number(deviceNumber) + "\"\n"
-                    "\"PeltoAntSettings_UnitType\"=\"5\"\n\n";
+            text += "[" + app::DeviceKeyPath.toLatin1().replace("\\", "\\\\") + "] 1796864248\n#time=1dd88416dcd2ede\n\""
+                + app::TrainerDeviceNumberName.toLatin1() + "\"=\"" + QByteArray::number(deviceNumber) + "\"\n\""
+                + app::UnitTypeName.toLatin1() + "\"=\"5\"\n\n";
         }
         text += "[Software\\\\Bench\\\\Vendor" + QByteArray::number(key / 100) + "\\\\App" + QByteArray::number(key)
             + "] 1796864248\n#time=1dd88416dcd2ede\n";

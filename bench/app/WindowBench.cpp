@@ -2,13 +2,13 @@
 // program takes from its start to the window shown, beyond what the simulated radio allows at best;
 // what one statistics tick costs in the window; and the whole program's CPU and memory while a
 // rider pedals (the real caltrix binary, offscreen).
-#include "DemoScript.h"
 #include "BenchProgram.h"
 
 #include "antlib/AntDriver.h"
 #include "antlib/SimTransport.h"
 #include "antproto/AntMessage.h"
 #include "app/Unit1.h"
+#include "app/settings/SampleSettings.h"
 #include "device/TavorDeviceANT.h"
 #include "hive/CurrentUser.h"
 #include "hive/Hive.h"
@@ -45,7 +45,7 @@ double msBetween(Clock::time_point from, Clock::time_point to)
 
 // The demo's settings in a hive of the benchmark's own.
 struct BenchSettings {
-    BenchSettings() { demo::writeDemoSettings(hive, antlib::defaultWorldOptions().trainerNumber); }
+    BenchSettings() { app::writeSampleSettings(hive, antlib::defaultWorldOptions().trainerNumber); }
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("user.reg"));

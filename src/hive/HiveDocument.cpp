@@ -4,12 +4,13 @@
 #include "hive/HiveSyntax.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace caltrix::hive {
 
 using syntax::Line;
 using syntax::Reader;
+using syntax::skipBlanks;
+using syntax::startsWith;
 
 namespace {
 
@@ -18,208 +19,6 @@ constexpr char Signature[] = "WINE REGISTRY Version 2";
 constexpr char NewHivePreamble[] = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n";
 // Seconds between the FILETIME epoch (1601) and the Unix epoch.
 constexpr std::int64_t FileTimeEpochOffset = 11644473600LL;
-// Wine breaks hex data lines once they are longer than this.
-constexpr int HexLineLimit = 76;
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    return (c | 0x20) - 'a' + 10;
-}
-
-bool isOctalDigit(char16_t c) { return c >= '0' && c <= '7'; }
-
-// Control characters Wine writes as C escapes; '.' marks those written in octal.
-constexpr char ControlEscapes[] = ".......abtnvfr.............e....";
-
-char16_t controlFromEscape(char e)
-{
-    for (int i = 0; i < 32; ++i) {
-        if (ControlEscapes[i] == e)
-            return static_cast<char16_t>(i);
-    }
-    return 0xFFFF;
-}
-
-// Decodes one UTF-8 sequence at `p` (a byte >= 0x80) into `out`; a malformed sequence is taken as
-// one Latin-1 byte. Returns the position after the bytes used.
-const char* appendNonAscii(const char* p, const char* end, QString& out)
-{
-    const auto lead = static_cast<unsigned char>(*p);
-    const int length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
-    if (length > 0 && end - p >= length) {
-        bool valid = true;
-        for (int i = 1; i < length; ++i)
-            valid = valid && (static_cast<unsigned char>(p[i]) & 0xC0) == 0x80;
-        if (valid) {
-            const QString decoded = QString::fromUtf8(p, length);
-            if (!decoded.contains(QChar::ReplacementCharacter)) {
-                out += decoded;
-                return p + length;
-            }
-        }
-    }
-    out += QChar(static_cast<char16_t>(lead));
-    return p + 1;
-}
-
-// Reads Wine's escaped text from `p` up to the unescaped `endChar`. Returns the position after
-// `endChar`, or nullptr when the line ends first.
-const char* unescape(const char* p, const char* end, char endChar, QString& out)
-{
-    out.clear();
-    while (p < end) {
-        const char* run = p;
-        while (p < end && *p != endChar && *p != '\\' && static_cast<unsigned char>(*p) < 0x80)
-            ++p;
-        if (p > run)
-            out += QLatin1StringView(run, p - run);
-        if (p >= end)
-            return nullptr;
-        if (*p == endChar)
-            return p + 1;
-        if (static_cast<unsigned char>(*p) >= 0x80) {
-            p = appendNonAscii(p, end, out);
-            continue;
-        }
-        // A backslash escape.
-        if (p + 1 >= end)
-            return nullptr;
-        const char e = p[1];
-        p += 2;
-        if (e == 'x') {
-            unsigned value = 0;
-            int digits = 0;
-            for (; digits < 4 && p < end && isHexDigit(*p); ++digits)
-                value = value * 16 + static_cast<unsigned>(hexValue(*p++));
-            out += digits ? QChar(static_cast<char16_t>(value)) : QChar(u'x');
-        } else if (e >= '0' && e <= '7') {
-            unsigned value = static_cast<unsigned>(e - '0');
-            for (int digits = 1; digits < 3 && p < end && *p >= '0' && *p <= '7'; ++digits)
-                value = value * 8 + static_cast<unsigned>(*p++ - '0');
-            out += QChar(static_cast<char16_t>(value));
-        } else if (const char16_t control = controlFromEscape(e); control != 0xFFFF && e != '.') {
-            out += QChar(control);
-        } else if (static_cast<unsigned char>(e) >= 0x80) {
-            p = appendNonAscii(p - 1, end, out);
-        } else {
-            out += QLatin1Char(e);
-        }
-    }
-    return nullptr;
-}
-
-// Writes `text` as Wine does: ASCII as it is, other characters as \x escapes, control
-// characters as C or octal escapes, a backslash before '\' and before the two given quotes.
-// Returns the number of bytes written.
-int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2)
-{
-    const auto before = out.size();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        const char16_t next = i + 1 < n ? text[i + 1].unicode() : 0;
-        if (c > 127) {
-            const bool nextIsHex = next < 128 && isHexDigit(static_cast<char>(next));
-            out += "\\x";
-            out += QByteArray::number(c, 16).rightJustified(nextIsHex ? 4 : 1, '0');
-        } else if (c < 32) {
-            out += '\\';
-            if (ControlEscapes[c] != '.')
-                out += ControlEscapes[c];
-            else
-                out += QByteArray::number(c, 8).rightJustified(isOctalDigit(next) ? 3 : 1, '0');
-        } else {
-            if (c == '\\' || c == quote1 || c == quote2)
-                out += '\\';
-            out += static_cast<char>(c);
-        }
-    }
-    return static_cast<int>(out.size() - before);
-}
-
-// The text with its terminating NUL as UTF-16LE bytes: QString holds UTF-16 in the machine's byte
-// order, which is little-endian on every machine we build for.
-QByteArray utf16le(const QString& text)
-{
-    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "hive strings are copied as little-endian UTF-16");
-    return QByteArray(reinterpret_cast<const char*>(text.utf16()), (text.size() + 1) * 2);
-}
-
-QString fromUtf16le(const QByteArray& data, bool stopAtNul)
-{
-    QString text;
-    text.reserve(data.size() / 2);
-    for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(data[i])
-            | (static_cast<unsigned char>(data[i + 1]) << 8));
-        if (unit == 0 && stopAtNul)
-            break;
-        text += QChar(unit);
-    }
-    return text;
-}
-
-bool isStringType(std::uint32_t type)
-{
-    return type == RegType::String || type == RegType::ExpandString || type == RegType::MultiString;
-}
-
-// Wine's text for one value, without the newline.
-QByteArray formatValue(const HiveValue& value)
-{
-    QByteArray out;
-    int count = 0;
-    if (value.name.isEmpty()) {
-        out += "@=";
-        count = 2;
-    } else {
-        out += '"';
-        count = 1 + appendEscaped(out, value.name, '"', '"');
-        out += "\"=";
-        count += 2;
-    }
-    const auto& data = value.data;
-    const bool terminated = data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 1] == 0
-        && data[data.size() - 2] == 0;
-    if (isStringType(value.type) && terminated) {
-        if (value.type != RegType::String)
-            out += "str(" + QByteArray::number(value.type, 16) + "):";
-        out += '"';
-        appendEscaped(out, fromUtf16le(data.left(data.size() - 2), false), '"', '"');
-        out += '"';
-        return out;
-    }
-    if (value.type == RegType::DWord && data.size() == 4) {
-        std::uint32_t dword = 0;
-        for (int i = 3; i >= 0; --i)
-            dword = (dword << 8) | static_cast<unsigned char>(data[i]);
-        out += "dword:" + QByteArray::number(dword, 16).rightJustified(8, '0');
-        return out;
-    }
-    const QByteArray prefix
-        = value.type == RegType::Binary ? QByteArray("hex:") : "hex(" + QByteArray::number(value.type, 16) + "):";
-    out += prefix;
-    count += static_cast<int>(prefix.size());
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        out += QByteArray::number(static_cast<unsigned char>(data[i]), 16).rightJustified(2, '0');
-        count += 2;
-        if (i < data.size() - 1) {
-            out += ',';
-            if (++count > HexLineLimit) {
-                out += "\\\n  ";
-                count = 2;
-            }
-        }
-    }
-    return out;
-}
 
 QByteArray fileTimeHex(std::int64_t unixSeconds)
 {
@@ -246,96 +45,16 @@ bool foldedPathLess(const QString& a, const QString& b)
     return a.size() < b.size();
 }
 
-const char* skipBlanks(const char* p, const char* end)
-{
-    while (p < end && (*p == ' ' || *p == '\t'))
-        ++p;
-    return p;
-}
-
-bool startsWith(const char* p, const char* end, const char* text)
-{
-    const auto n = std::strlen(text);
-    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, text, n) == 0;
-}
-
-// Reads a hex number such as the N of "hex(N):"; false when there is none.
-bool readHexNumber(const char*& p, const char* end, std::uint32_t& value)
-{
-    const char* start = p;
-    std::uint64_t v = 0;
-    while (p < end && isHexDigit(*p) && p - start < 8)
-        v = v * 16 + static_cast<unsigned>(hexValue(*p++));
-    value = static_cast<std::uint32_t>(v);
-    return p > start && (p >= end || !isHexDigit(*p));
-}
-
-// Reads hex bytes "xx,xx,..." from `p`, following "\" continuation lines through `reader`.
-bool readHexBytes(const char* p, Line line, Reader& reader, QByteArray& data)
-{
-    for (;;) {
-        p = skipBlanks(p, line.end);
-        if (p >= line.end)
-            return true;
-        if (*p == '\\' && skipBlanks(p + 1, line.end) == line.end) {
-            reader.advance(line);
-            if (reader.atEnd())
-                return false;
-            line = reader.peek();
-            p = line.begin;
-            continue;
-        }
-        if (*p == ',') {
-            ++p;
-            continue;
-        }
-        if (!isHexDigit(*p))
-            return false;
-        int byte = hexValue(*p++);
-        if (p < line.end && isHexDigit(*p))
-            byte = byte * 16 + hexValue(*p++);
-        data += static_cast<char>(byte);
-    }
-}
-
 // Parses "[path] time"; false for a line without the closing bracket.
 bool readKeyLine(const Line& line, QString& path)
 {
-    return unescape(line.begin + 1, line.end, ']', path) != nullptr;
+    return syntax::unescape(line.begin + 1, line.end, ']', path) != nullptr;
 }
 
 QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin, end - begin); }
 
 // Keys with fewer values than this are searched one by one; beyond it a hash index pays off.
 constexpr std::size_t IndexedFrom = 16;
-
-// A hash of the name that is the same for every name QString::compare(Qt::CaseInsensitive) finds
-// equal: code points are case-folded one by one, and a lone surrogate counts as U+FFFD as it does
-// there.
-std::size_t foldedNameHash(QStringView name)
-{
-    std::size_t hash = 14695981039346656037ULL;
-    const qsizetype n = name.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        char32_t c = name[i].unicode();
-        if (c < 0x80) {
-            if (c >= 'A' && c <= 'Z')
-                c += 'a' - 'A';
-        } else {
-            if (QChar::isSurrogate(c)) {
-                if (QChar::isHighSurrogate(c) && i + 1 < n && name[i + 1].isLowSurrogate())
-                    c = QChar::surrogateToUcs4(static_cast<char16_t>(c), name[++i].unicode());
-                else
-                    c = QChar::ReplacementCharacter;
-            }
-            c = QChar::toCaseFolded(c);
-        }
-        hash = (hash ^ c) * 1099511628211ULL;
-    }
-    return hash;
-}
-
-bool sameName(const QString& a, QStringView b) { return QStringView(a).compare(b, Qt::CaseInsensitive) == 0; }
 
 // The path without leading and trailing backslashes.
 QStringView trimBackslashes(QStringView path)
@@ -352,138 +71,6 @@ bool isUsablePath(const QString& path) { return !trimBackslashes(path).contains(
 
 } // namespace
 
-namespace syntax {
-
-const char* readValueName(const Line& line, QString& name)
-{
-    const char* p = line.begin;
-    if (p >= line.end)
-        return nullptr;
-    if (*p == '@') {
-        name.clear();
-        p = p + 1;
-    } else if (*p == '"') {
-        p = unescape(p + 1, line.end, '"', name);
-    } else {
-        return nullptr;
-    }
-    if (!p)
-        return nullptr;
-    p = skipBlanks(p, line.end);
-    return p < line.end && *p == '=' ? skipBlanks(p + 1, line.end) : nullptr;
-}
-
-bool readValue(Line line, Reader& reader, HiveValue& value)
-{
-    const char* p = readValueName(line, value.name);
-    if (!p)
-        return false;
-    const char* end = line.end;
-    value.type = RegType::String;
-    if (startsWith(p, end, "str(")) {
-        p += 4;
-        if (!readHexNumber(p, end, value.type) || !startsWith(p, end, "):"))
-            return false;
-        p += 2;
-    }
-    if (p < end && *p == '"') {
-        QString text;
-        p = unescape(p + 1, end, '"', text);
-        if (!p || skipBlanks(p, end) != end)
-            return false;
-        value.data = utf16le(text);
-        return true;
-    }
-    if (value.type != RegType::String)
-        return false;
-    if (startsWith(p, end, "dword:")) {
-        p += 6;
-        std::uint32_t dword = 0;
-        if (!readHexNumber(p, end, dword) || skipBlanks(p, end) != end)
-            return false;
-        value.type = RegType::DWord;
-        value.data.clear();
-        for (int i = 0; i < 4; ++i)
-            value.data += static_cast<char>((dword >> (8 * i)) & 0xFF);
-        return true;
-    }
-    if (startsWith(p, end, "hex:")) {
-        value.type = RegType::Binary;
-        p += 4;
-    } else if (startsWith(p, end, "hex(")) {
-        p += 4;
-        if (!readHexNumber(p, end, value.type) || !startsWith(p, end, "):"))
-            return false;
-        p += 2;
-    } else {
-        return false;
-    }
-    value.data.clear();
-    value.data.reserve((line.end - p) / 3 + 1);
-    return readHexBytes(p, line, reader, value.data);
-}
-
-} // namespace syntax
-
-HiveValue HiveValue::string(const QString& name, const QString& text, std::uint32_t type)
-{
-    return HiveValue { name, type, utf16le(text) };
-}
-
-QString HiveValue::text() const { return fromUtf16le(data, true); }
-
-void ValueIndex::rebuild(const std::vector<HiveValue>& values)
-{
-    std::size_t size = 64;
-    while (size < 2 * values.size() + 2)
-        size *= 2;
-    slots_.assign(size, Slot {});
-    used_ = 0;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        insert(foldedNameHash(values[i].name), i);
-}
-
-void ValueIndex::add(const HiveValue& value, std::size_t position)
-{
-    if (2 * (used_ + 1) > slots_.size()) {
-        std::vector<Slot> old = std::move(slots_);
-        slots_.assign(old.size() * 2, Slot {});
-        used_ = 0;
-        for (const Slot& slot : old) {
-            if (slot.position != Empty)
-                insert(slot.hash, slot.position);
-        }
-    }
-    insert(foldedNameHash(value.name), position);
-}
-
-void ValueIndex::insert(std::size_t hash, std::size_t position)
-{
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash & mask;
-    while (slots_[i].position != Empty)
-        i = (i + 1) & mask;
-    slots_[i] = Slot { hash, position };
-    ++used_;
-}
-
-std::ptrdiff_t ValueIndex::find(const std::vector<HiveValue>& values, QStringView name) const
-{
-    if (!active()) {
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (sameName(values[i].name, name))
-                return static_cast<std::ptrdiff_t>(i);
-        }
-        return -1;
-    }
-    const std::size_t hash = foldedNameHash(name);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask; slots_[i].position != Empty; i = (i + 1) & mask) {
-        if (slots_[i].hash == hash && sameName(values[slots_[i].position].name, name))
-            return static_cast<std::ptrdiff_t>(slots_[i].position);
-    }
-    return -1;
-}
 
 const std::vector<HiveValue>& HiveKey::values() const
 {
@@ -567,7 +154,7 @@ void HiveKey::parseSection() const
         if (first < line.end && (*first == '"' || *first == '@')) {
             HiveValue value;
             Reader valueReader = reader;
-            if (readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
+            if (syntax::readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
                 put(std::move(value));
                 reader = valueReader;
             } else {
@@ -687,12 +274,12 @@ QByteArray HiveDocument::serialize(std::int64_t unixSeconds) const
         }
         blankLine();
         out += '[';
-        appendEscaped(out, key.path, '[', ']');
+        syntax::appendEscaped(out, key.path, '[', ']');
         out += "] " + time + "\n#time=" + fileTime + '\n';
         for (const auto& extra : key.extraLines())
             out += extra + '\n';
         for (const auto& value : key.values())
-            out += formatValue(value) + '\n';
+            out += syntax::formatValue(value) + '\n';
         lastWasWritten = true;
     }
     return out;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "hive/HiveValue.h"
+#include "hive/ValueIndex.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -11,55 +14,6 @@
 #include <vector>
 
 namespace caltrix::hive {
-
-// Value types as the registry numbers them (the N of "hex(N):" in the file).
-namespace RegType {
-constexpr std::uint32_t None = 0;
-constexpr std::uint32_t String = 1; // REG_SZ
-constexpr std::uint32_t ExpandString = 2; // REG_EXPAND_SZ
-constexpr std::uint32_t Binary = 3; // REG_BINARY
-constexpr std::uint32_t DWord = 4; // REG_DWORD, little-endian
-constexpr std::uint32_t MultiString = 7; // REG_MULTI_SZ
-} // namespace RegType
-
-// One named value of a key.
-struct HiveValue {
-    QString name; // empty: the key's default value, written "@"
-    std::uint32_t type = RegType::String;
-    // The bytes as the registry hands them out: strings are UTF-16LE with their terminating NUL.
-    QByteArray data;
-
-    // A string value (REG_SZ unless another string type is given).
-    static HiveValue string(const QString& name, const QString& text, std::uint32_t type = RegType::String);
-    // REG_SZ or REG_EXPAND_SZ: the types that read as text.
-    bool isText() const { return type == RegType::String || type == RegType::ExpandString; }
-    // The data as UTF-16 text up to the first NUL, whatever the type.
-    QString text() const;
-    bool operator==(const HiveValue&) const = default;
-};
-
-// Positions of a key's values by name, compared without regard to case; kept only for keys with
-// many values, so that finding or replacing a value does not walk all of them. An open-addressing
-// table of (name hash, position) slots, at most half full.
-class ValueIndex {
-public:
-    void rebuild(const std::vector<HiveValue>& values);
-    void add(const HiveValue& value, std::size_t position);
-    bool active() const { return !slots_.empty(); }
-    // The position of the value named `name`, or -1.
-    std::ptrdiff_t find(const std::vector<HiveValue>& values, QStringView name) const;
-
-private:
-    struct Slot {
-        std::size_t hash = 0;
-        std::size_t position = Empty;
-    };
-    static constexpr std::size_t Empty = ~std::size_t { 0 };
-    void insert(std::size_t hash, std::size_t position);
-
-    std::vector<Slot> slots_; // size a power of two
-    std::size_t used_ = 0;
-};
 
 // One key section of the file. Its values are read from the section's text the first time they
 // are asked for, so that reading a large hive only to look at a few keys stays cheap.

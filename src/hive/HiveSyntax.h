@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hive/HiveDocument.h"
+#include "hive/HiveValue.h"
 
 #include <cstring>
 
@@ -41,6 +41,32 @@ private:
     const char* pos_;
     const char* end_;
 };
+
+// Reads Wine's escaped text from `p` up to the unescaped `endChar`: C, octal and \x escapes, and
+// UTF-8 where Wine writes raw bytes. Returns the position after `endChar`, or nullptr when the
+// line ends first.
+const char* unescape(const char* p, const char* end, char endChar, QString& out);
+
+// Writes `text` as Wine does: ASCII as it is, other characters as \x escapes, control
+// characters as C or octal escapes, a backslash before '\' and before the two given quotes.
+// Returns the number of bytes written.
+int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2);
+
+// Wine's text for one value, without the newline.
+QByteArray formatValue(const HiveValue& value);
+
+inline const char* skipBlanks(const char* p, const char* end)
+{
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    return p;
+}
+
+inline bool startsWith(const char* p, const char* end, const char* text)
+{
+    const auto n = std::strlen(text);
+    return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, text, n) == 0;
+}
 
 // Reads the name of the value whose line starts at `line.begin` ('"' or '@') and its "=";
 // returns where the data starts, or nullptr for a line that is no value.

@@ -61,8 +61,8 @@ TEST_F(WindowPictures, RidingAtAKnownSpeed)
 TEST_F(WindowPictures, TwoPresets)
 {
     configureTrainer();
-    set(calibrationKey(5), "SpeedA", QStringLiteral("20"));
-    set(calibrationKey(5), "ResistA", QStringLiteral("4"));
+    set(CalibrationKeyOf(5), SpeedAName, QStringLiteral("20"));
+    set(CalibrationKeyOf(5), ResistAName, QStringLiteral("4"));
     createWindow().ShowCentred();
     EXPECT_TRUE(matchesReferencePicture(picture(), QStringLiteral("window_two_presets"), WithText));
 }

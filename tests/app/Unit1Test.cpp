@@ -59,11 +59,11 @@ TEST_F(WindowTest, StartsInThreePresetModeAndAppliesP1OnceConnected)
 TEST_F(WindowTest, StartsInTwoPresetModeWhenSpeedAIsSet)
 {
     configureTrainer();
-    const QString key = calibrationKey(5);
-    set(key, "SpeedA", QStringLiteral("20"));
-    set(key, "ResistA", QStringLiteral("4"));
-    set(key, "SpeedB", QStringLiteral("30"));
-    set(key, "ResistB", QStringLiteral("8"));
+    const QString key = CalibrationKeyOf(5);
+    set(key, SpeedAName, QStringLiteral("20"));
+    set(key, ResistAName, QStringLiteral("4"));
+    set(key, SpeedBName, QStringLiteral("30"));
+    set(key, ResistBName, QStringLiteral("8"));
     TForm1& w = createWindow();
     w.ShowCentred();
     EXPECT_TRUE(TwoPresetMode);
@@ -79,8 +79,8 @@ TEST_F(WindowTest, StartsInTwoPresetModeWhenSpeedAIsSet)
     EXPECT_EQ(trainerDevice().TavorResistance(), 8);
 
     // The mode is settled at creation; the preset values are read afresh at each press.
-    set(key, "SpeedA", QStringLiteral("0"));
-    set(key, "ResistA", QStringLiteral("2"));
+    set(key, SpeedAName, QStringLiteral("0"));
+    set(key, ResistAName, QStringLiteral("2"));
     QTest::mouseClick(w.Button1, Qt::LeftButton);
     EXPECT_TRUE(TwoPresetMode);
     EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 0");
@@ -90,11 +90,11 @@ TEST_F(WindowTest, StartsInTwoPresetModeWhenSpeedAIsSet)
 TEST_F(WindowTest, P2AndP3ShowTheLevelInTheTargetAndP1DoesNot)
 {
     configureTrainer();
-    const QString key = calibrationKey(5);
-    set(key, "Speed1", QStringLiteral("30"));
-    set(key, "Resist1", QStringLiteral("5"));
-    set(key, "Speed2", QStringLiteral("30"));
-    set(key, "Resist2", QStringLiteral("5"));
+    const QString key = CalibrationKeyOf(5);
+    set(key, PresetSpeedName(1), QStringLiteral("30"));
+    set(key, PresetResistName(1), QStringLiteral("5"));
+    set(key, PresetSpeedName(2), QStringLiteral("30"));
+    set(key, PresetResistName(2), QStringLiteral("5"));
     TForm1& w = createWindow();
     w.ShowCentred();
     EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 30");
@@ -130,7 +130,7 @@ TEST_F(WindowTest, WithoutDeviceSettingsItSaysSoAndPairsWithAnyTrainer)
 TEST_F(WindowTest, UnitType13TakesTheRollDiameterFromTheCircumference)
 {
     configureTrainer(13);
-    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", QStringLiteral("28"));
+    set(DeviceKeyPath, RollDiameterName, QStringLiteral("28"));
     TForm1& w = createWindow();
     w.ShowCentred();
     auto& d = trainerDevice();
@@ -205,7 +205,7 @@ TEST_F(WindowTest, NoStickShowsTheDevicesBoxThenTheWindowsWithTheReasonWhenKnown
 TEST_F(WindowTest, AMissingRollDiameterEndsTheStartUpBeforeConnecting)
 {
     configureTrainer();
-    hive.deleteValue(DeviceKeyPath, QStringLiteral("PeltoAntSettings_RollDiameter"));
+    hive.deleteValue(DeviceKeyPath, RollDiameterName);
     TForm1& w = createWindow();
     ASSERT_EQ(screen.boxes.size(), 1u);
     EXPECT_EQ(screen.boxes[0].box, platform::unhandledErrorBox(QStringLiteral("'' is not a valid floating point value")));
@@ -223,7 +223,7 @@ TEST_F(WindowTest, AMissingRollDiameterEndsTheStartUpBeforeConnecting)
 TEST_F(WindowTest, AnErrorInTheConnectedHandlerTakesTheNoticeDownBeforeTheBox)
 {
     configureTrainer();
-    clock.callAfter(10, [this] { set(DeviceKeyPath, "PeltoAntSettings_EventPerTurn", QStringLiteral("x")); });
+    clock.callAfter(10, [this] { set(DeviceKeyPath, EventPerTurnName, QStringLiteral("x")); });
     TForm1& w = createWindow();
     ASSERT_EQ(screen.texts(), std::vector<QString> { QStringLiteral("'x' is not a valid integer value.") });
     EXPECT_FALSE(screen.boxes[0].noticeUp);
@@ -240,8 +240,8 @@ TEST_F(WindowTest, TheSettingsLineUsesTheUsersDecimalSeparator)
 {
     platform::ScopedLocale comma { QLocale(QLocale::German) };
     configureTrainer();
-    set(DeviceKeyPath, "PeltoAntSettings_TrainerDeviceNumber", QStringLiteral("1234"));
-    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", QStringLiteral("28,6"));
+    set(DeviceKeyPath, TrainerDeviceNumberName, QStringLiteral("1234"));
+    set(DeviceKeyPath, RollDiameterName, QStringLiteral("28,6"));
     world.trainer = false;
     TForm1& w = createWindow();
     EXPECT_EQ(w.Label1->caption(), "DN = 1234 RD = 28,6 UT = 5 EPT = 1");

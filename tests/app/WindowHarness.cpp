@@ -1,6 +1,7 @@
 #include "WindowHarness.h"
 
 #include "antproto/AntMessage.h"
+#include "app/settings/SampleSettings.h"
 
 #include <QApplication>
 
@@ -43,30 +44,9 @@ WindowTest::~WindowTest()
     HideWaitNotice();
 }
 
-void WindowTest::set(const QString& key, const char* name, const QString& text)
-{
-    hive.writeString(key, QLatin1String(name), text);
-}
+void WindowTest::set(const QString& key, const QString& name, const QString& text) { hive.writeString(key, name, text); }
 
-QString WindowTest::calibrationKey(std::int32_t unitType) const
-{
-    return CalibrationKeyBase + QString::number(unitType);
-}
-
-void WindowTest::configureTrainer(std::int32_t unitType)
-{
-    set(DeviceKeyPath, "PeltoAntSettings_UnitType", QString::number(unitType));
-    set(DeviceKeyPath, "PeltoAntSettings_TrainerDeviceNumber", QString::number(world.trainerNumber));
-    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", QStringLiteral("74"));
-    set(DeviceKeyPath, "PeltoAntSettings_EventPerTurn", QStringLiteral("1"));
-    const QString key = calibrationKey(unitType);
-    const char* speeds[] = { "Speed1", "Speed2", "Speed3" };
-    const char* levels[] = { "Resist1", "Resist2", "Resist3" };
-    for (int i = 0; i < 3; ++i) {
-        set(key, speeds[i], QString::number(15 + 10 * i));
-        set(key, levels[i], QString::number(3 + 3 * i));
-    }
-}
+void WindowTest::configureTrainer(std::int32_t unitType) { writeSampleSettings(hive, world.trainerNumber, unitType); }
 
 void WindowTest::useSteadySpeedDevice()
 {

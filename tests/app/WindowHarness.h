@@ -47,11 +47,9 @@ protected:
     WindowTest();
     ~WindowTest() override;
 
-    void set(const QString& key, const char* name, const QString& text);
-    // The settings of a configured trainer: unit type 5, the simulated trainer's number, roll
-    // diameter 74, one event per turn, and presets 15/25/35 km/h at levels 3/6/9.
+    void set(const QString& key, const QString& name, const QString& text);
+    // The sample settings of a configured trainer with the simulated trainer's number.
     void configureTrainer(std::int32_t unitType = 5);
-    QString calibrationKey(std::int32_t unitType) const;
 
     // Creates the window: its start-up runs, the connection attempt included. The trainer devices
     // it makes come from `makeDevice` (the ANT trainer device on this test's world by default).

@@ -1,7 +1,7 @@
 #include "ProgramFixture.h"
 
-#include "DemoScript.h"
 #include "app/Unit1Layout.h"
+#include "app/settings/SampleSettings.h"
 #include "hive/Hive.h"
 
 #include <QPainter>
@@ -38,7 +38,7 @@ void ProgramTest::SetUp()
     ASSERT_TRUE(folder.isValid());
     registry = folder.filePath(QStringLiteral("user.reg"));
     hive::Hive hive(registry);
-    demo::writeDemoSettings(hive, TrainerNumber);
+    app::writeSampleSettings(hive, TrainerNumber);
 }
 
 void ProgramTest::TearDown()

@@ -3,6 +3,7 @@
 #include "LockHolder.h"
 #include "QtPrinters.h"
 #include "ScopedEnv.h"
+#include "app/settings/SettingNames.h"
 #include "hive/Hive.h"
 #include "platform/Platform.h"
 
@@ -47,10 +48,10 @@ protected:
         return { code, out, err };
     }
 
-    QString stored(const char* key, const char* name)
+    QString stored(const QString& key, const QString& name)
     {
         hive::Hive hive(path());
-        const auto value = hive.value(QLatin1String(key), QLatin1String(name));
+        const auto value = hive.value(key, name);
         return value ? value->text() : QStringLiteral("<none>");
     }
 
@@ -59,8 +60,6 @@ protected:
     QTemporaryDir dir;
     platform::ScopedLocale locale { QLocale(QLocale::German) };
 };
-
-const char* const Device = "Software\\Korvane\\Pelto\\TavorDevicePeltoAnt";
 
 } // namespace
 
@@ -76,9 +75,9 @@ TEST_F(SettingsTool, SetsSettingsWhereTheCalibrationToolReadsThem)
     EXPECT_EQ(run({ "set", "RollDiameter", "28,6" }).out.count(QStringLiteral("Created")), 0);
     const Result set = run({ "set", "Speed2", "25" });
     EXPECT_EQ(set.code, 0);
-    EXPECT_TRUE(set.out.contains(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor7"))) << set.out.toStdString();
-    EXPECT_EQ(stored(Device, "PeltoAntSettings_UnitType"), QStringLiteral("7"));
-    EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor7", "Speed2"), QStringLiteral("25"));
+    EXPECT_TRUE(set.out.contains(app::CalibrationKeyOf(7))) << set.out.toStdString();
+    EXPECT_EQ(stored(app::DeviceKeyPath, app::UnitTypeName), QStringLiteral("7"));
+    EXPECT_EQ(stored(app::CalibrationKeyOf(7), app::PresetSpeedName(2)), QStringLiteral("25"));
 
     const Result shown = run({});
     EXPECT_EQ(shown.code, 0);
@@ -88,7 +87,7 @@ TEST_F(SettingsTool, SetsSettingsWhereTheCalibrationToolReadsThem)
         EXPECT_TRUE(shown.out.contains(QLatin1String(line))) << line << "\n" << shown.out.toStdString();
 
     EXPECT_EQ(run({ "unset", "Speed2" }).code, 0);
-    EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor7", "Speed2"), QStringLiteral("<none>"));
+    EXPECT_EQ(stored(app::CalibrationKeyOf(7), app::PresetSpeedName(2)), QStringLiteral("<none>"));
 }
 
 TEST_F(SettingsTool, TakesHyphenatedNamesAndWholePresets)
@@ -170,8 +169,8 @@ TEST_F(SettingsTool, RefusesPresetsUntilAUnitTypeIsSet)
             EXPECT_TRUE(result.err.endsWith(QStringLiteral("set unit-type first\n"))) << result.err.toStdString();
         }
     }
-    EXPECT_EQ(stored("Software\\Korvane\\Pelto\\Calibration\\Tavor0", "Speed1"), QStringLiteral("<none>"));
-    hive::Hive(path()).writeString(QLatin1String(Device), QStringLiteral("PeltoAntSettings_UnitType"), QStringLiteral("x"));
+    EXPECT_EQ(stored(app::CalibrationKeyOf(0), app::PresetSpeedName(1)), QStringLiteral("<none>"));
+    hive::Hive(path()).writeString(app::DeviceKeyPath, app::UnitTypeName, QStringLiteral("x"));
     EXPECT_EQ(run({ "set", "speed1", "20" }).err,
         QStringLiteral("caltrix-settings: cannot change Speed1: the stored unit type cannot be read ('x' is not a valid "
                        "integer value); set unit-type again\n"));
@@ -270,7 +269,7 @@ TEST_F(SettingsTool, RefusesToWriteWhileWineRuns)
         EXPECT_EQ(result.err,
             QStringLiteral("caltrix-settings: %1; close its programs or run `wineserver -k`, then try again\n").arg(running));
     }
-    EXPECT_EQ(stored(Device, "PeltoAntSettings_UnitType"), QStringLiteral("5"));
+    EXPECT_EQ(stored(app::DeviceKeyPath, app::UnitTypeName), QStringLiteral("5"));
     const Result shown = run({});
     EXPECT_EQ(shown.code, 0);
     EXPECT_EQ(shown.err,
@@ -367,7 +366,7 @@ TEST_F(SettingsTool, RefusesToWriteWhileARealWineServerRuns)
         server.end();
         const Result written = program({ "set", "speed1", "42" });
         EXPECT_EQ(written.code, 0) << written.err.toStdString();
-        const auto speed = hive::Hive(hive).value(QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor5"), QStringLiteral("Speed1"));
+        const auto speed = hive::Hive(hive).value(app::CalibrationKeyOf(5), app::PresetSpeedName(1));
         ASSERT_TRUE(speed) << "the preset is gone from Wine's copy of the registry";
         EXPECT_EQ(speed->text(), QStringLiteral("42"));
     }

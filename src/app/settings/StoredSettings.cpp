@@ -31,35 +31,32 @@ std::int32_t readCalibrationInteger(const QString& name) { return readInteger(Ca
 
 } // namespace
 
-std::int32_t ReadUnitType() { return readInteger(DeviceKeyPath, QStringLiteral("PeltoAntSettings_UnitType")); }
+std::int32_t ReadUnitType() { return readInteger(DeviceKeyPath, UnitTypeName); }
 
 long double ReadRollDiameter()
 {
-    const auto text = readSetting(DeviceKeyPath, QStringLiteral("PeltoAntSettings_RollDiameter"));
+    const auto text = readSetting(DeviceKeyPath, RollDiameterName);
     return text ? hive::textToFloat(*text) : 0.0L;
 }
 
-std::int32_t ReadEventPerTurn() { return readInteger(DeviceKeyPath, QStringLiteral("PeltoAntSettings_EventPerTurn")); }
+std::int32_t ReadEventPerTurn() { return readInteger(DeviceKeyPath, EventPerTurnName); }
 
-std::int32_t ReadTrainerDeviceNumber()
-{
-    return readInteger(DeviceKeyPath, QStringLiteral("PeltoAntSettings_TrainerDeviceNumber"));
-}
+std::int32_t ReadTrainerDeviceNumber() { return readInteger(DeviceKeyPath, TrainerDeviceNumberName); }
 
-QString CalibrationKeyPath() { return CalibrationKeyBase + QString::number(ReadUnitType()); }
+QString CalibrationKeyPath() { return CalibrationKeyOf(ReadUnitType()); }
 
-std::int32_t ReadPresetSpeed(int n) { return readCalibrationInteger(QStringLiteral("Speed") + QString::number(n)); }
+std::int32_t ReadPresetSpeed(int n) { return readCalibrationInteger(PresetSpeedName(n)); }
 
-std::int32_t ReadPresetResist(int n) { return readCalibrationInteger(QStringLiteral("Resist") + QString::number(n)); }
+std::int32_t ReadPresetResist(int n) { return readCalibrationInteger(PresetResistName(n)); }
 
 std::int32_t ReadSpeedA()
 {
-    const auto text = readSetting(CalibrationKeyPath(), QStringLiteral("SpeedA"));
+    const auto text = readSetting(CalibrationKeyPath(), SpeedAName);
     return text && !text->isEmpty() ? hive::textToInt(*text) : 0;
 }
 
-std::int32_t ReadSpeedB() { return readCalibrationInteger(QStringLiteral("SpeedB")); }
-std::int32_t ReadResistA() { return readCalibrationInteger(QStringLiteral("ResistA")); }
-std::int32_t ReadResistB() { return readCalibrationInteger(QStringLiteral("ResistB")); }
+std::int32_t ReadSpeedB() { return readCalibrationInteger(SpeedBName); }
+std::int32_t ReadResistA() { return readCalibrationInteger(ResistAName); }
+std::int32_t ReadResistB() { return readCalibrationInteger(ResistBName); }
 
 } // namespace caltrix::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/settings/SettingNames.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -13,11 +15,6 @@ namespace caltrix::app {
 // not a valid integer value"); a value of a non-string type fails with hive::HiveError ("Invalid
 // data type for '<name>'"); a hive file that cannot be read fails with hive::HiveError.
 // Main thread only.
-
-// Key of the device settings.
-inline const QString DeviceKeyPath = QStringLiteral("Software\\Korvane\\Pelto\\TavorDevicePeltoAnt");
-// The calibration key is this followed by the unit type in decimal ("...\\Tavor5").
-inline const QString CalibrationKeyBase = QStringLiteral("Software\\Korvane\\Pelto\\Calibration\\Tavor");
 
 std::int32_t ReadUnitType();
 // With the user's decimal separator.

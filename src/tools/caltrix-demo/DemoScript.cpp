@@ -4,7 +4,6 @@
 #include "app/FormItems.h"
 #include "app/Unit1.h"
 #include "app/settings/StoredSettings.h"
-#include "hive/Hive.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -12,14 +11,11 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 namespace caltrix::demo {
 
 namespace {
-constexpr std::array<int, 3> PresetSpeeds { 15, 25, 35 };
-constexpr std::array<int, 3> PresetLevels { 3, 6, 9 };
 // The share of the remaining effort a rider adds each second: settled within about three seconds.
 constexpr double EffortEasing = 0.7;
 
@@ -35,20 +31,6 @@ QPushButton* presetButton(app::TForm1& form, int n)
     }
 }
 } // namespace
-
-void writeDemoSettings(hive::Hive& hive, std::uint16_t trainerNumber)
-{
-    const QString device = app::DeviceKeyPath;
-    hive.writeString(device, QStringLiteral("PeltoAntSettings_UnitType"), QStringLiteral("5"));
-    hive.writeString(device, QStringLiteral("PeltoAntSettings_TrainerDeviceNumber"), QString::number(trainerNumber));
-    hive.writeString(device, QStringLiteral("PeltoAntSettings_RollDiameter"), QStringLiteral("74"));
-    hive.writeString(device, QStringLiteral("PeltoAntSettings_EventPerTurn"), QStringLiteral("1"));
-    const QString calibration = app::CalibrationKeyBase + QStringLiteral("5");
-    for (std::size_t i = 0; i < PresetSpeeds.size(); ++i) {
-        hive.writeString(calibration, QStringLiteral("Speed%1").arg(i + 1), QString::number(PresetSpeeds[i]));
-        hive.writeString(calibration, QStringLiteral("Resist%1").arg(i + 1), QString::number(PresetLevels[i]));
-    }
-}
 
 // ---- the rider --------------------------------------------------------------------------------
 

@@ -11,19 +11,11 @@
 namespace caltrix::antsim {
 class RiderModel;
 }
-namespace caltrix::hive {
-class Hive;
-}
 namespace caltrix::app {
 class TForm1;
 }
 
 namespace caltrix::demo {
-
-// The demo's settings: unit type 5, the simulated trainer's device number, roll diameter 74, one
-// event per turn, presets P1..P3 at 15, 25 and 35 km/h on levels 3, 6 and 9. Written into `hive`,
-// which belongs to the demo alone.
-void writeDemoSettings(hive::Hive& hive, std::uint16_t trainerNumber);
 
 // The rider of the demo: pedals towards the target speed of the preset last applied, as a rider
 // calibrating the trainer does, easing in over a few seconds rather than jumping.

@@ -6,6 +6,7 @@
 #include "antlib/AntDriver.h"
 #include "antlib/SimTransport.h"
 #include "app/Unit1.h"
+#include "app/settings/SampleSettings.h"
 #include "desktop/QtDesktop.h"
 #include "device/TavorDeviceANT.h"
 #include "hive/CurrentUser.h"
@@ -88,7 +89,7 @@ int main(int argc, char** argv)
     hive::Hive settings(settingsFile);
     hive::ScopedCurrentUser useSettings(settings);
     const antsim::WorldOptions world = antlib::defaultWorldOptions();
-    demo::writeDemoSettings(settings, world.trainerNumber);
+    app::writeSampleSettings(settings, world.trainerNumber);
 
     demo::DemoRider rider;
     auto makeDevice = [&](platform::TComponent* Owner) {

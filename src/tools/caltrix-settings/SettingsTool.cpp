@@ -40,7 +40,7 @@ constexpr Range Positive { 0, HUGE_VAL, "" };
 // A setting the calibration tool reads: where it lives and how it is shown.
 struct Setting {
     const char* name; // as given on the command line
-    const char* valueName; // in the hive
+    QString valueName; // in the hive
     bool calibration; // in the calibration key of the stored unit type, else in the device key
     Kind kind;
     const char* caption;
@@ -53,24 +53,30 @@ QString number(std::int32_t value) { return QString::number(value); }
 const std::vector<Setting>& settings()
 {
     static const std::vector<Setting> all = {
-        { "UnitType", "PeltoAntSettings_UnitType", false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); },
+        { "UnitType", app::UnitTypeName, false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); },
             AnyNumber },
-        { "RollDiameter", "PeltoAntSettings_RollDiameter", false, Kind::Float, "Roll diameter",
+        { "RollDiameter", app::RollDiameterName, false, Kind::Float, "Roll diameter",
             [] { return QLocale().toString(static_cast<double>(app::ReadRollDiameter()), 'g', 15); }, Positive },
-        { "EventPerTurn", "PeltoAntSettings_EventPerTurn", false, Kind::Integer, "Events per turn",
+        { "EventPerTurn", app::EventPerTurnName, false, Kind::Integer, "Events per turn",
             [] { return number(app::ReadEventPerTurn()); }, { 1, 255, "" } },
-        { "TrainerDeviceNumber", "PeltoAntSettings_TrainerDeviceNumber", false, Kind::Integer, "Trainer device number",
+        { "TrainerDeviceNumber", app::TrainerDeviceNumberName, false, Kind::Integer, "Trainer device number",
             [] { return number(app::ReadTrainerDeviceNumber()); }, { 0, 65535, "" } },
-        { "Speed1", "Speed1", true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); }, Speed },
-        { "Resist1", "Resist1", true, Kind::Integer, "P1 resistance", [] { return number(app::ReadPresetResist(1)); }, Level },
-        { "Speed2", "Speed2", true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); }, Speed },
-        { "Resist2", "Resist2", true, Kind::Integer, "P2 resistance", [] { return number(app::ReadPresetResist(2)); }, Level },
-        { "Speed3", "Speed3", true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); }, Speed },
-        { "Resist3", "Resist3", true, Kind::Integer, "P3 resistance", [] { return number(app::ReadPresetResist(3)); }, Level },
-        { "SpeedA", "SpeedA", true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); }, Speed },
-        { "ResistA", "ResistA", true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); }, Level },
-        { "SpeedB", "SpeedB", true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); }, Speed },
-        { "ResistB", "ResistB", true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); }, Level },
+        { "Speed1", app::PresetSpeedName(1), true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); },
+            Speed },
+        { "Resist1", app::PresetResistName(1), true, Kind::Integer, "P1 resistance",
+            [] { return number(app::ReadPresetResist(1)); }, Level },
+        { "Speed2", app::PresetSpeedName(2), true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); },
+            Speed },
+        { "Resist2", app::PresetResistName(2), true, Kind::Integer, "P2 resistance",
+            [] { return number(app::ReadPresetResist(2)); }, Level },
+        { "Speed3", app::PresetSpeedName(3), true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); },
+            Speed },
+        { "Resist3", app::PresetResistName(3), true, Kind::Integer, "P3 resistance",
+            [] { return number(app::ReadPresetResist(3)); }, Level },
+        { "SpeedA", app::SpeedAName, true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); }, Speed },
+        { "ResistA", app::ResistAName, true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); }, Level },
+        { "SpeedB", app::SpeedBName, true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); }, Speed },
+        { "ResistB", app::ResistBName, true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); }, Level },
     };
     return all;
 }
@@ -88,7 +94,7 @@ const Setting* findSetting(const QString& name)
 {
     const QString wanted = foldedName(name);
     for (const Setting& setting : settings()) {
-        if (wanted == foldedName(QLatin1String(setting.name)) || wanted == foldedName(QLatin1String(setting.valueName)))
+        if (wanted == foldedName(QLatin1String(setting.name)) || wanted == foldedName(setting.valueName))
             return &setting;
     }
     return nullptr;
@@ -107,7 +113,7 @@ QString keyOf(const Setting& setting) { return setting.calibration ? app::Calibr
 // Whether the setting holds a value at all (an empty text counts as none).
 bool isStored(const Setting& setting)
 {
-    const auto value = hive::currentUser().value(keyOf(setting), QLatin1String(setting.valueName));
+    const auto value = hive::currentUser().value(keyOf(setting), setting.valueName);
     return value && !(value->isText() && value->text().isEmpty());
 }
 
@@ -187,7 +193,7 @@ int set(const Setting& setting, const QString& text, QTextStream& out)
 {
     checkValue(setting, text);
     const QString key = setting.calibration ? presetKeyFor(QLatin1String(setting.name)) : app::DeviceKeyPath;
-    hive::currentUser().writeString(key, QLatin1String(setting.valueName), text);
+    hive::currentUser().writeString(key, setting.valueName, text);
     out << "Stored " << setting.valueName << " = " << text << " in " << key << '\n';
     return 0;
 }
@@ -212,7 +218,7 @@ int setPreset(const QStringList& words, QTextStream& out)
     const QString key = presetKeyFor(QStringLiteral("preset %1").arg(words[2]));
     hive::currentUser().edit([&](hive::HiveDocument& doc) {
         for (const auto& [setting, text] : changes)
-            doc.setValue(key, hive::HiveValue::string(QLatin1String(setting->valueName), text));
+            doc.setValue(key, hive::HiveValue::string(setting->valueName, text));
     });
     for (const auto& [setting, text] : changes)
         out << "Stored " << setting->valueName << " = " << text << " in " << key << '\n';
@@ -224,7 +230,7 @@ int unset(const Setting& setting, QTextStream& out)
     if (setting.calibration)
         unitTypeFor(QLatin1String(setting.name));
     const QString key = keyOf(setting);
-    if (hive::currentUser().deleteValue(key, QLatin1String(setting.valueName)))
+    if (hive::currentUser().deleteValue(key, setting.valueName))
         out << "Removed " << setting.valueName << " from " << key << '\n';
     else
         out << setting.valueName << " was not stored in " << key << '\n';

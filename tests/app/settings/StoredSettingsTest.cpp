@@ -22,9 +22,9 @@ protected:
     // leaves them (copied from a real Wine prefix).
     void useFixture() { ASSERT_TRUE(QFile::copy(QStringLiteral(CALTRIX_SETTINGS_TEST_DATA "/wine-user.reg"), path())); }
 
-    void set(const QString& key, const char* name, const char* text)
+    void set(const QString& key, const QString& name, const char* text)
     {
-        hive.writeString(key, QLatin1String(name), QLatin1String(text));
+        hive.writeString(key, name, QLatin1String(text));
     }
 
     // The message of the error `read` fails with.
@@ -47,7 +47,7 @@ protected:
     platform::ScopedLocale locale { QLocale(QLocale::German) };
 };
 
-const QString Tavor5 = CalibrationKeyBase + QStringLiteral("5");
+const QString Tavor5 = CalibrationKeyOf(5);
 
 } // namespace
 
@@ -73,7 +73,7 @@ TEST_F(StoredSettings, MissingKeysReadAsZero)
     EXPECT_EQ(ReadUnitType(), 0);
     EXPECT_EQ(ReadRollDiameter(), 0.0L);
     EXPECT_EQ(ReadTrainerDeviceNumber(), 0);
-    EXPECT_EQ(CalibrationKeyPath(), CalibrationKeyBase + QStringLiteral("0"));
+    EXPECT_EQ(CalibrationKeyPath(), CalibrationKeyOf(0));
     EXPECT_EQ(ReadPresetSpeed(1), 0);
     EXPECT_EQ(ReadResistB(), 0);
     EXPECT_FALSE(QFile::exists(path())); // reading never creates anything
@@ -82,8 +82,8 @@ TEST_F(StoredSettings, MissingKeysReadAsZero)
 // Every calibration reader reads the unit type first.
 TEST_F(StoredSettings, CalibrationReadersFailWithoutAUnitType)
 {
-    set(DeviceKeyPath, "PeltoAntSettings_EventPerTurn", "1");
-    set(CalibrationKeyBase + QStringLiteral("0"), "Speed1", "20");
+    set(DeviceKeyPath, EventPerTurnName, "1");
+    set(CalibrationKeyOf(0), PresetSpeedName(1), "20");
     const std::function<void()> readers[] = { [] { CalibrationKeyPath(); }, [] { ReadPresetSpeed(1); },
         [] { ReadPresetResist(1); }, [] { ReadSpeedA(); }, [] { ReadSpeedB(); }, [] { ReadResistA(); },
         [] { ReadResistB(); } };
@@ -93,23 +93,23 @@ TEST_F(StoredSettings, CalibrationReadersFailWithoutAUnitType)
 
 TEST_F(StoredSettings, SpeedAIsZeroWhenMissingOrEmpty)
 {
-    set(DeviceKeyPath, "PeltoAntSettings_UnitType", "-1");
-    const QString key = CalibrationKeyBase + QStringLiteral("-1");
+    set(DeviceKeyPath, UnitTypeName, "-1");
+    const QString key = CalibrationKeyOf(-1);
     EXPECT_EQ(ReadSpeedA(), 0); // no key
-    set(key, "Other", "1");
+    set(key, QStringLiteral("Other"), "1");
     EXPECT_EQ(ReadSpeedA(), 0); // no value
     const std::pair<const char*, std::int32_t> cases[] = { { "", 0 }, { "0", 0 }, { "17", 17 } };
     for (const auto& [text, expected] : cases) {
-        set(key, "SpeedA", text);
+        set(key, SpeedAName, text);
         EXPECT_EQ(ReadSpeedA(), expected) << text;
     }
-    set(key, "SpeedA", "x");
+    set(key, SpeedAName, "x");
     EXPECT_EQ(failure<platform::ConvertError>([] { ReadSpeedA(); }), QStringLiteral("'x' is not a valid integer value"));
 }
 
 TEST_F(StoredSettings, RollDiameterUsesTheUserDecimalSeparator)
 {
-    set(DeviceKeyPath, "PeltoAntSettings_RollDiameter", "28,6");
+    set(DeviceKeyPath, RollDiameterName, "28,6");
     EXPECT_EQ(ReadRollDiameter(), 28.6L);
     platform::ScopedLocale english { QLocale(QLocale::English) };
     EXPECT_EQ(failure<platform::ConvertError>([] { ReadRollDiameter(); }),
@@ -121,7 +121,7 @@ TEST_F(StoredSettings, ANumberStoredAsDwordIsAnError)
     useFixture();
     hive.edit([](hive::HiveDocument& doc) {
         doc.setValue(DeviceKeyPath,
-            hive::HiveValue { QStringLiteral("PeltoAntSettings_UnitType"), hive::RegType::DWord, QByteArray::fromHex("05000000") });
+            hive::HiveValue { UnitTypeName, hive::RegType::DWord, QByteArray::fromHex("05000000") });
     });
     EXPECT_EQ(failure<hive::HiveError>([] { ReadUnitType(); }),
         QStringLiteral("Invalid data type for 'PeltoAntSettings_UnitType'"));
@@ -131,8 +131,8 @@ TEST_F(StoredSettings, AChangeIsSeenAtTheNextRead)
 {
     useFixture();
     EXPECT_EQ(ReadPresetSpeed(2), 30);
-    set(Tavor5, "Speed2", "35");
+    set(Tavor5, PresetSpeedName(2), "35");
     EXPECT_EQ(ReadPresetSpeed(2), 35);
-    set(DeviceKeyPath, "PeltoAntSettings_UnitType", "4.5");
+    set(DeviceKeyPath, UnitTypeName, "4.5");
     EXPECT_EQ(failure<platform::ConvertError>([] { ReadPresetSpeed(1); }), QStringLiteral("'4.5' is not a valid integer value"));
 }

@@ -4,6 +4,7 @@
 #include "WindowHarness.h"
 
 #include "app/FormItems.h"
+#include "app/settings/SampleSettings.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -24,7 +25,7 @@ protected:
             recordMessages(stick);
             rider.attach(stick.world().rider());
         };
-        demo::writeDemoSettings(hive, world.trainerNumber);
+        app::writeSampleSettings(hive, world.trainerNumber);
     }
 
     demo::DemoRider rider;

@@ -73,14 +73,18 @@ bool SerialTransport::setUp(std::string& error)
             + " baud; name a standard rate such as 115200 in CALTRIX_ANT (serial:" + path_ + "@115200).";
         return false;
     }
-    fd_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = errno;
+    fd_.reset(fd);
     if (!fd_.valid()) {
-        const int e = errno;
-        if (e == EBUSY)
-            error = "The serial ANT stick " + path_ + " is in use by another program: close that program and try again.";
+        if (openError == EBUSY)
+            error = "The serial ANT stick " + path_
+                + " is in use by another program: close that program and try again.";
         else
-            error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(e)
-                + (e == EACCES ? " (add yourself to the dialout group or install the udev rule, then log in again)." : ".");
+            error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(openError)
+                + (openError == EACCES
+                       ? " (add yourself to the dialout group or install the udev rule, then log in again)."
+                       : ".");
         return false;
     }
     termios tio {};

@@ -328,7 +328,9 @@ void UsbTransport::releaseStick()
     }
     if (const auto count = stuck.size() + (readStuck ? 1 : 0); count > 0) {
         const std::string why = cancelFailure_.empty() ? "" : " (cancelling failed: " + cancelFailure_ + ")";
-        std::fprintf(stderr, "The ANT USB stick did not give back %zu cancelled transfer%s within %u ms%s; it is released without them.\n",
+        std::fprintf(stderr,
+                     "The ANT USB stick did not give back %zu cancelled transfer%s within %u ms%s; it is released "
+                     "without them.\n",
                      count, count == 1 ? "" : "s", CancelWaitMs, why.c_str());
     }
     handle_.reset();

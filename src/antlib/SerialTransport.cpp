@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,7 +50,7 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
 {
     close();
     if (!setUp(error)) {
-        fd_.reset();
+        releaseTty();
         wakeFd_.reset();
         return false;
     }
@@ -62,7 +63,8 @@ bool SerialTransport::open(TransportListener& listener, std::string& error)
     return true;
 }
 
-// Opens the tty in raw mode at the baud rate and makes the reader's wake-up event.
+// Opens the tty exclusively, in raw mode at the baud rate, and makes the reader's wake-up event.
+// Each failure keeps errno at once: building the message may change it.
 bool SerialTransport::setUp(std::string& error)
 {
     const auto speed = termiosSpeed(baudRate_);
@@ -71,19 +73,35 @@ bool SerialTransport::setUp(std::string& error)
             + " baud; name a standard rate such as 115200 in CALTRIX_ANT (serial:" + path_ + "@115200).";
         return false;
     }
-    fd_.reset(::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openError = errno;
+    fd_.reset(fd);
     if (!fd_.valid()) {
-        const int e = errno;
-        error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(e)
-            + (e == EACCES ? " (add yourself to the dialout group or install the udev rule, then log in again)."
-                           : (e == EBUSY ? " (another program holds it; close that program)." : "."));
+        if (openError == EBUSY)
+            error = "The serial ANT stick " + path_
+                + " is in use by another program: close that program and try again.";
+        else
+            error = "Cannot open the serial ANT stick " + path_ + ": " + errorText(openError)
+                + (openError == EACCES
+                       ? " (add yourself to the dialout group or install the udev rule, then log in again)."
+                       : ".");
         return false;
     }
     termios tio {};
     if (::tcgetattr(fd_.get(), &tio) != 0) {
-        error = "The serial ANT stick " + path_ + " is not a terminal device: " + errorText(errno) + ".";
+        const int e = errno;
+        error = "The serial ANT stick " + path_ + " is not a terminal device: " + errorText(e) + ".";
         return false;
     }
+    savedSettings_ = tio;
+    // A second open of an exclusive tty fails with EBUSY (except for the superuser).
+    if (::ioctl(fd_.get(), TIOCEXCL) != 0) {
+        const int e = errno;
+        error = "Cannot reserve the serial ANT stick " + path_ + " for Caltrix: " + errorText(e)
+            + " (check that it is an ANT stick).";
+        return false;
+    }
+    exclusive_ = true;
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 1;
@@ -91,19 +109,34 @@ bool SerialTransport::setUp(std::string& error)
     ::cfsetispeed(&tio, *speed);
     ::cfsetospeed(&tio, *speed);
     if (::tcsetattr(fd_.get(), TCSANOW, &tio) != 0) {
+        const int e = errno;
         error = "Cannot set up the serial ANT stick " + path_ + " for " + std::to_string(baudRate_)
-            + " baud in raw mode: " + errorText(errno) + " (check that it is an ANT stick and that no other program "
+            + " baud in raw mode: " + errorText(e) + " (check that it is an ANT stick and that no other program "
               "uses it).";
         return false;
     }
     ::tcflush(fd_.get(), TCIOFLUSH);
     wakeFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wakeFd_.valid()) {
-        error = "Cannot watch the serial ANT stick " + path_ + ": " + errorText(errno)
+        const int e = errno;
+        error = "Cannot watch the serial ANT stick " + path_ + ": " + errorText(e)
             + " (the system is out of file descriptors; close some programs).";
         return false;
     }
     return true;
+}
+
+// Main thread, with the reader stopped: puts the tty's settings back, lets other programs open it
+// again and closes it. A tty that hung up takes neither; that is no error, it is going away.
+void SerialTransport::releaseTty()
+{
+    if (fd_.valid() && savedSettings_)
+        ::tcsetattr(fd_.get(), TCSANOW, &*savedSettings_);
+    if (fd_.valid() && exclusive_)
+        ::ioctl(fd_.get(), TIOCNXCL);
+    savedSettings_.reset();
+    exclusive_ = false;
+    fd_.reset();
 }
 
 void SerialTransport::wakeReader()
@@ -127,8 +160,9 @@ bool SerialTransport::write(std::span<const std::uint8_t> bytes)
     return true;
 }
 
-// Reader thread: writes what the tty takes now, without blocking. False on a write error.
-bool SerialTransport::drainQueue()
+// Reader thread: writes what the tty takes now, without blocking. Returns 0, or the errno of a
+// failed write, taken before the lock is let go.
+int SerialTransport::drainQueue()
 {
     std::lock_guard lock(queueMutex_);
     while (!queue_.empty()) {
@@ -137,9 +171,10 @@ bool SerialTransport::drainQueue()
             queue_.erase(queue_.begin(), queue_.begin() + n);
             continue;
         }
-        return n < 0 && (errno == EAGAIN || errno == EINTR);
+        const int e = n < 0 ? errno : EIO; // a tty that takes nothing without saying why
+        return e == EAGAIN || e == EINTR ? 0 : e;
     }
-    return true;
+    return 0;
 }
 
 // The reader thread: poll() on the tty (for reading, and for writing while bytes wait) and on the
@@ -157,9 +192,10 @@ std::string SerialTransport::readLoop(TransportListener& listener)
         const short events = static_cast<short>(POLLIN | (waiting ? POLLOUT : 0));
         std::array<pollfd, 2> p { pollfd { fd_.get(), events, 0 }, pollfd { wakeFd_.get(), POLLIN, 0 } };
         if (::poll(p.data(), p.size(), -1) < 0) {
-            if (errno == EINTR)
+            const int e = errno;
+            if (e == EINTR)
                 continue;
-            return "poll failed: " + errorText(errno);
+            return "poll failed: " + errorText(e);
         }
         if (p[1].revents != 0) {
             std::uint64_t count = 0;
@@ -167,8 +203,10 @@ std::string SerialTransport::readLoop(TransportListener& listener)
             if (stopping_)
                 return {};
         }
-        if ((p[0].revents & POLLOUT) != 0 && !drainQueue())
-            return path_ + ": " + errorText(errno);
+        if ((p[0].revents & POLLOUT) != 0) {
+            if (const int e = drainQueue(); e != 0)
+                return path_ + ": " + errorText(e);
+        }
         if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
             continue;
         const auto n = ::read(fd_.get(), buffer.data(), buffer.size());
@@ -176,16 +214,19 @@ std::string SerialTransport::readLoop(TransportListener& listener)
             listener.bytesReceived({ buffer.data(), static_cast<std::size_t>(n) });
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        if (n == 0)
+            return path_ + " was closed";
+        const int e = errno;
+        if (e == EAGAIN || e == EINTR)
             continue;
-        return n == 0 ? path_ + " was closed" : path_ + ": " + errorText(errno);
+        return path_ + ": " + errorText(e);
     }
 }
 
 void SerialTransport::close()
 {
     reader_.stop();
-    fd_.reset();
+    releaseTty();
     wakeFd_.reset();
 }
 

@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 #include <string>
+
+#include <termios.h>
 
 namespace caltrix::platform {
 class Clock;
@@ -17,7 +20,9 @@ class Clock;
 namespace caltrix::antlib {
 
 // A stick behind a tty (the USB1 stick's serial chip, a stick bound to the kernel's serial driver,
-// or a pseudo-terminal of `antsim`), in raw mode at a given baud rate. A reader thread blocks in
+// or a pseudo-terminal of `antsim`), in raw mode at a given baud rate. The tty is held exclusively
+// while open, so that a second program is refused instead of taking half the bytes, and its
+// settings from before are put back on close. A reader thread blocks in
 // poll() and hands every chunk it reads to the listener; a hang-up or I/O error ends it and is
 // reported to the listener on the main thread. Writes never block: they join a queue that the
 // reader thread drains whenever the tty takes bytes.
@@ -35,13 +40,16 @@ public:
 
 private:
     bool setUp(std::string& error);
+    void releaseTty();
     std::string readLoop(antproto::TransportListener& listener);
-    bool drainQueue();
+    int drainQueue();
     void wakeReader();
 
     std::string path_;
     std::uint32_t baudRate_;
     FileDescriptor fd_;     // used by the reader thread only while it runs; opened and closed around it
+    std::optional<termios> savedSettings_; // the tty's settings before open, put back by close
+    bool exclusive_ = false;               // this transport made the tty exclusive
     FileDescriptor wakeFd_; // eventfd: written to wake the reader out of poll()
     std::mutex queueMutex_; // guards queue_: filled by the main thread, drained by the reader
     std::vector<std::uint8_t> queue_;

@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace caltrix::antlib {
@@ -50,8 +54,12 @@ std::string openFailure(const Candidate& c, int error)
     if (error == LIBUSB_ERROR_BUSY)
         return stick + " is in use by another program (another ANT application or a serial driver): "
                        "close that program and try again.";
-    return stick + " cannot be opened: " + libusb_strerror(static_cast<libusb_error>(error)) + ".";
+    return stick + " cannot be opened: " + libusb_strerror(static_cast<libusb_error>(error)) + " ("
+        + libusb_error_name(error) + ").";
 }
+
+// The name of a libusb error or transfer status, as libusb's own messages give it.
+std::string named(const std::string& what, int code) { return what + ": " + libusb_error_name(code); }
 } // namespace
 
 void UsbTransport::ExitContext::operator()(libusb_context* context) const { libusb_exit(context); }
@@ -84,6 +92,11 @@ bool UsbTransport::open(TransportListener& listener, std::string& error)
         return false;
     }
     in_.reset(libusb_alloc_transfer(0));
+    if (!in_) {
+        error = "The ANT USB stick cannot be read: the system is out of memory; close some programs.";
+        close();
+        return false;
+    }
     libusb_fill_bulk_transfer(in_.get(), handle_.get(), EndpointIn, inBuffer_.data(), static_cast<int>(inBuffer_.size()),
         [](libusb_transfer* t) {
             published();
@@ -176,14 +189,38 @@ bool UsbTransport::write(std::span<const std::uint8_t> bytes)
     return false;
 }
 
+// Reader thread, lock held: the IN transfer goes out (again); a stick that refuses it is lost.
+void UsbTransport::submitRead(libusb_transfer* transfer)
+{
+    const int result = libusb_submit_transfer(transfer);
+    readPending_ = result == 0;
+    if (result != 0 && lostReason_.empty())
+        lostReason_ = named("USB cannot read from the stick", result);
+}
+
+// Reader thread: the first reason the stick was lost is the one reported.
+void UsbTransport::noteLoss(std::string reason)
+{
+    std::lock_guard lock(mutex_);
+    if (lostReason_.empty())
+        lostReason_ = std::move(reason);
+}
+
+bool UsbTransport::windingDown()
+{
+    std::lock_guard lock(mutex_);
+    return stop_ || !lostReason_.empty();
+}
+
 namespace {
 std::string lossText(int status)
 {
+    const std::string ended = std::string("the USB transfer ended in ") + libusb_error_name(status);
     switch (status) {
-    case LIBUSB_TRANSFER_NO_DEVICE: return "USB No such device (it may have been disconnected)";
-    case LIBUSB_TRANSFER_STALL: return "USB endpoint stalled";
-    case LIBUSB_TRANSFER_OVERFLOW: return "USB overflow";
-    default: return "USB transfer error";
+    case LIBUSB_TRANSFER_NO_DEVICE: return ended + ", the stick may have been disconnected";
+    case LIBUSB_TRANSFER_STALL: return ended + ", an endpoint stalled";
+    case LIBUSB_TRANSFER_OVERFLOW: return ended + ", the stick sent more than was asked for";
+    default: return ended;
     }
 }
 bool isLoss(int status)
@@ -213,9 +250,7 @@ void UsbTransport::finishRead(libusb_transfer* transfer)
         lostReason_ = lossText(transfer->status);
     if (stop_ || !lostReason_.empty() || transfer->status == LIBUSB_TRANSFER_CANCELLED)
         return;
-    readPending_ = libusb_submit_transfer(transfer) == 0;
-    if (!readPending_)
-        lostReason_ = "USB cannot read from the stick";
+    submitRead(transfer);
 }
 
 bool UsbTransport::transfersInFlight()
@@ -225,59 +260,90 @@ bool UsbTransport::transfersInFlight()
 }
 
 // Reader thread, outside the event handling, so that no transfer completes (and is freed) meanwhile.
+// A transfer that is no longer in flight cannot be cancelled (LIBUSB_ERROR_NOT_FOUND): it has
+// completed already. Any other failure is kept for the message of a close that gives up waiting.
 void UsbTransport::cancelAll()
 {
-    std::vector<libusb_transfer*> writes;
-    bool reading = false;
+    std::vector<libusb_transfer*> transfers;
     {
         std::lock_guard lock(mutex_);
         accepting_ = false;
-        writes = writes_;
-        reading = readPending_;
+        transfers = writes_;
+        if (readPending_)
+            transfers.push_back(in_.get());
     }
-    if (reading)
-        libusb_cancel_transfer(in_.get());
-    for (auto* t : writes)
-        libusb_cancel_transfer(t);
+    for (auto* t : transfers) {
+        const int result = libusb_cancel_transfer(t);
+        if (result != 0 && result != LIBUSB_ERROR_NOT_FOUND && cancelFailure_.empty())
+            cancelFailure_ = libusb_error_name(result);
+    }
 }
 
 // The reader thread: keeps the IN transfer submitted and runs libusb's event handling, where the
 // transfers complete. On a stop or a loss it cancels what is in flight and ends once all of it came
-// back. Returns why the stick was lost, or "" when asked to stop.
+// back, or CancelWaitMs later. Returns why the stick was lost, or "" when asked to stop.
 std::string UsbTransport::eventLoop(TransportListener&)
 {
+    using Clock = std::chrono::steady_clock;
     {
         std::lock_guard lock(mutex_);
-        readPending_ = libusb_submit_transfer(in_.get()) == 0;
-        if (!readPending_)
-            lostReason_ = "USB cannot read from the stick";
+        submitRead(in_.get());
     }
-    bool cancelled = false;
+    std::optional<Clock::time_point> giveUpAt;
     for (;;) {
-        bool windingDown = stop_;
-        {
-            std::lock_guard lock(mutex_);
-            windingDown = windingDown || !lostReason_.empty();
-        }
-        if (windingDown && !cancelled) {
+        if (!giveUpAt && windingDown()) {
             cancelAll();
-            cancelled = true;
+            giveUpAt = Clock::now() + std::chrono::milliseconds(CancelWaitMs);
         }
-        if (cancelled && !transfersInFlight())
+        if (giveUpAt && (!transfersInFlight() || Clock::now() >= *giveUpAt))
             break;
-        // Bounded, so that even a lost interruption costs at most this long; never a spin.
-        timeval timeout { 0, 250'000 };
-        libusb_handle_events_timeout_completed(context_.get(), &timeout, nullptr);
+        // Bounded, so that even a lost interruption costs at most this long; never a spin. Winding
+        // down, the cancellations wake it, and the deadline ends it.
+        auto wait = std::chrono::microseconds(250'000);
+        if (giveUpAt)
+            wait = std::min(wait, std::chrono::ceil<std::chrono::microseconds>(*giveUpAt - Clock::now()));
+        timeval timeout { 0, static_cast<suseconds_t>(std::max<std::int64_t>(wait.count(), 0)) };
+        const int result = libusb_handle_events_timeout_completed(context_.get(), &timeout, nullptr);
+        if (result == 0 || result == LIBUSB_ERROR_INTERRUPTED)
+            continue;
+        noteLoss(named("USB event handling failed", result));
+        if (giveUpAt)
+            break; // without event handling nothing comes back: waiting longer is in vain
     }
     std::lock_guard lock(mutex_);
     return stop_ ? std::string() : lostReason_;
 }
 
+// Main thread, the reader ended: what is still in flight did not come back when cancelled. The
+// handle is closed first (libusb then forgets the transfers still in flight on it, and the kernel
+// discards them), so that they may be freed.
+void UsbTransport::releaseStick()
+{
+    std::vector<libusb_transfer*> stuck;
+    bool readStuck = false;
+    {
+        std::lock_guard lock(mutex_);
+        stuck = std::exchange(writes_, {});
+        readStuck = std::exchange(readPending_, false);
+    }
+    if (const auto count = stuck.size() + (readStuck ? 1 : 0); count > 0) {
+        const std::string why = cancelFailure_.empty() ? "" : " (cancelling failed: " + cancelFailure_ + ")";
+        std::fprintf(stderr,
+                     "The ANT USB stick did not give back %zu cancelled transfer%s within %u ms%s; it is released "
+                     "without them.\n",
+                     count, count == 1 ? "" : "s", CancelWaitMs, why.c_str());
+    }
+    handle_.reset();
+    for (auto* t : stuck)
+        libusb_free_transfer(t);
+    in_.reset();
+    cancelFailure_.clear();
+}
+
 void UsbTransport::close()
 {
     reader_.stop();
-    in_.reset();
-    handle_.reset();
+    releaseStick();
     context_.reset();
 }
 

@@ -25,7 +25,8 @@ namespace caltrix::antlib {
 // such stick in bus/port order, its kernel driver detached, interface 0 claimed, bulk OUT 0x01 and
 // bulk IN 0x81. Everything is asynchronous: one IN transfer stays submitted, each write submits an
 // OUT transfer and returns at once, and a reader thread runs libusb's event handling, where the
-// transfers complete. Closing cancels what is in flight and waits only for the cancellations.
+// transfers complete. Closing cancels what is in flight and waits only for the cancellations, and
+// for those at most CancelWaitMs: a transfer that never comes back does not keep the stick.
 class UsbTransport final : public antproto::Transport {
 public:
     static constexpr std::uint16_t VendorId = 0x0FCF;
@@ -37,6 +38,8 @@ public:
     static constexpr unsigned WriteTimeoutMs = 500;
     // A stick that stopped taking data: once this many writes are in flight, more are refused.
     static constexpr std::size_t MaxWritesInFlight = 64;
+    // Cancelled transfers not back by then are given up: the stick is released without them.
+    static constexpr unsigned CancelWaitMs = 1000;
 
     UsbTransport(platform::Clock& clock, std::uint8_t index);
     ~UsbTransport() override;
@@ -62,8 +65,12 @@ private:
 
     std::string eventLoop(antproto::TransportListener& listener);
     bool openStick(std::string& error);
+    void submitRead(libusb_transfer* transfer);
+    void noteLoss(std::string reason);
+    bool windingDown();
     bool transfersInFlight();
     void cancelAll();
+    void releaseStick();
     void finishWrite(libusb_transfer* transfer);
     void finishRead(libusb_transfer* transfer);
 
@@ -79,6 +86,7 @@ private:
     bool readPending_ = false;             // the IN transfer is submitted
     bool accepting_ = false;               // writes may be submitted (the reader is not winding down)
     std::string lostReason_;               // why the stick was lost, once it was
+    std::string cancelFailure_; // the reader's first failed cancellation, for the main thread once it ended
     ReaderThread reader_;              // last, so that it stops before the handles close
 };
 

@@ -175,6 +175,7 @@ struct EmulatedAntStick::Handler {
     bool claimed = false;
     bool gone = false;
     bool stalled = false;
+    bool holdCancelled = false;
     unsigned discards = 0;
     int fifo = -1; // our end of the device node, see updateReadiness
 
@@ -325,9 +326,11 @@ struct EmulatedAntStick::Handler {
                     *pending, [&](const Urb& u) { return u.client == client && u.urb->client_addr == address; });
                 if (it == pending->end())
                     continue;
-                const Urb u = *it;
-                pending->erase(it);
-                finish(u, -ENOENT, 0);
+                if (!holdCancelled) {
+                    const Urb u = *it;
+                    pending->erase(it);
+                    finish(u, -ENOENT, 0);
+                }
                 found = true;
                 ++discards;
                 break;
@@ -501,6 +504,12 @@ void EmulatedAntStick::stall()
     std::lock_guard lock(handler_->mutex);
     handler_->stalled = true;
     handler_->updateReadiness();
+}
+
+void EmulatedAntStick::holdCancelledTransfers()
+{
+    std::lock_guard lock(handler_->mutex);
+    handler_->holdCancelled = true;
 }
 
 bool EmulatedAntStick::claimed() const

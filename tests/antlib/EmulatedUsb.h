@@ -60,6 +60,9 @@ public:
     // Hung: OUT transfers are never taken (they stay in flight until the host cancels them) and
     // no IN data is sent.
     void stall();
+    // Cancellations are taken but never carried out: a discarded transfer stays in flight for ever,
+    // as with a driver that never gives it back.
+    void holdCancelledTransfers();
 
     bool claimed() const;
     unsigned discards() const;

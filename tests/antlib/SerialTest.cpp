@@ -12,8 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace caltrix;
 namespace msg = antproto::msg;
@@ -168,6 +178,97 @@ TEST_F(SerialFixture, ACallbackMayCloseTheStickItIsCalledFrom)
     ASSERT_TRUE(until([&] { return closedInside; }));
     EXPECT_FALSE(driver.ANT_ResetSystem()) << "the stick is closed";
     ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0)) << "and can be opened again";
+}
+
+namespace {
+// The superuser may open an exclusive tty all the same; the tests run as root, so the second
+// program is played by a thread without that right (capabilities belong to each thread).
+void dropAdminRightOfThisThread()
+{
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> data {};
+    ASSERT_EQ(::syscall(SYS_capget, &header, data.data()), 0);
+    data[CAP_TO_INDEX(CAP_SYS_ADMIN)].effective &= ~CAP_TO_MASK(CAP_SYS_ADMIN);
+    ASSERT_EQ(::syscall(SYS_capset, &header, data.data()), 0);
+}
+
+// Another program's attempt to open the serial stick at `path`: its error, "" when it got the stick.
+std::string openAsAnotherProgram(platform::Clock& clock, const std::string& path)
+{
+    std::string error;
+    std::thread other([&] {
+        dropAdminRightOfThisThread();
+        struct : antproto::TransportListener {
+            void bytesReceived(std::span<const std::uint8_t>) override { }
+            void transportLost(const std::string&) override { }
+        } listener;
+        antlib::SerialTransport transport(clock, path, 57600);
+        transport.open(listener, error);
+    });
+    other.join();
+    return error;
+}
+
+std::optional<termios> settingsOf(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio {};
+    const bool read = fd >= 0 && ::tcgetattr(fd, &tio) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return read ? std::optional(tio) : std::nullopt;
+}
+
+bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag
+        && std::ranges::equal(a.c_cc, b.c_cc) && ::cfgetispeed(&a) == ::cfgetispeed(&b)
+        && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+} // namespace
+
+// A second program that opens the stick is refused ("busy") instead of taking half of its bytes,
+// and is told what to do; once Caltrix closes the stick, the other program gets it.
+TEST_F(SerialFixture, AnotherProgramIsRefusedTheStickUntilItIsClosed)
+{
+    const std::string refused = openAsAnotherProgram(clock, pty.path());
+    EXPECT_NE(refused.find("The serial ANT stick " + pty.path() + " is in use by another program"), std::string::npos)
+        << refused;
+    EXPECT_NE(refused.find("close that program"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find('\n'), std::string::npos);
+    driver.ANT_Close();
+    EXPECT_EQ(openAsAnotherProgram(clock, pty.path()), "");
+}
+
+// The terminal is left as it was found: a cooked 9600-baud terminal is raw at the stick's rate
+// while open, and cooked at 9600 baud again after closing.
+TEST_F(SerialFixture, ClosingPutsTheTerminalSettingsBack)
+{
+    driver.ANT_Close();
+    auto cooked = settingsOf(pty.path());
+    ASSERT_TRUE(cooked);
+    cooked->c_lflag |= ICANON | ECHO | ISIG;
+    cooked->c_iflag |= ICRNL;
+    cooked->c_oflag |= OPOST | ONLCR;
+    ::cfsetispeed(&*cooked, B9600);
+    ::cfsetospeed(&*cooked, B9600);
+    {
+        const int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::tcsetattr(fd, TCSANOW, &*cooked), 0);
+        ::close(fd);
+    }
+    const auto before = settingsOf(pty.path());
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(driver.ANT_Init(0, 57600, 0, 0));
+    const auto whileOpen = settingsOf(pty.path());
+    ASSERT_TRUE(whileOpen);
+    EXPECT_FALSE(sameSettings(*whileOpen, *before)) << "the stick runs raw at its own rate";
+    EXPECT_EQ(whileOpen->c_lflag & ICANON, 0u);
+    driver.ANT_Close();
+    const auto after = settingsOf(pty.path());
+    ASSERT_TRUE(after);
+    EXPECT_TRUE(sameSettings(*after, *before));
 }
 
 TEST(SerialTransport, SaysWhyAStickCannotBeOpened)

@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <unistd.h>
 
 using namespace caltrix;
@@ -196,6 +198,7 @@ TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
+    EXPECT_NE(said.find("NO_DEVICE"), std::string::npos) << "libusb's name for it: " << said;
     const std::array<std::uint8_t, 8> data {};
     EXPECT_FALSE(driver.ANT_SendBroadcastData(1, data));
 }
@@ -237,4 +240,27 @@ TEST_F(UsbFixture, AStickThatHangsMidRideIsFoundAndClosingCancelsItsTransfers)
     driver.ANT_Close();
     EXPECT_GT(usb.discards(), discardsBefore) << "the read in flight was cancelled";
     EXPECT_FALSE(usb.claimed());
+}
+
+// A stick whose transfers never come back, not even when cancelled: closing waits about a second
+// for them, then releases the stick without them and says so in one line.
+TEST_F(UsbFixture, ClosingGivesUpOnCancellationsThatNeverCompleteAndReleasesTheStick)
+{
+    auto& usb = bus.addAntStick(0x1008, 1);
+    ASSERT_TRUE(open(0));
+    ASSERT_TRUE(until([&] { return usb.pendingReads() == 1; }));
+    usb.stall();
+    usb.holdCancelledTransfers();
+    ASSERT_TRUE(driver.ANT_ResetSystem()) << "an OUT transfer the hung stick holds";
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    driver.ANT_Close();
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(usb.discards(), 2u) << "the read and the write were cancelled";
+    EXPECT_FALSE(usb.claimed());
+    EXPECT_EQ(said, "The ANT USB stick did not give back 2 cancelled transfers within 1000 ms; it is released "
+                    "without them.\n");
+    EXPECT_GE(took, std::chrono::milliseconds(UsbTransport::CancelWaitMs));
+    EXPECT_LT(took, std::chrono::seconds(10)) << "a bounded wait, not a hang";
 }

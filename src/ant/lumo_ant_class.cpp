@@ -386,7 +386,7 @@ namespace {
 
 // A channel paired with any device takes the number and transmission type an answer names:
 // bytes 1-2 the device number, byte 4 the transmission type.
-void learnDeviceNumber(lumo_Channel& rec, std::span<const std::uint8_t> answer)
+void learnDeviceNumber(lumo_Channel& rec, std::span<const std::uint8_t, 5> answer)
 {
     rec.DeviceNumber = answer[1] + 256U * answer[2];
     rec.TransmissionType = answer[4];
@@ -456,7 +456,7 @@ void lumo_ANT::runChainStep(const ChainStep& step, std::uint8_t ch, lumo_Channel
             return;
     }
     if (step.learnsDeviceNumber && rec->DeviceNumber == 0) {
-        learnDeviceNumber(*rec, rec->RxBuffer);
+        learnDeviceNumber(*rec, std::span(rec->RxBuffer).first<5>());
         log(text::LearntDeviceNumber, { rec->DeviceNumber, rec->TransmissionType });
     }
     const QString command = step.next(library_, ch, *rec);
@@ -474,7 +474,7 @@ void lumo_ANT::handleChannelIdAnswer(std::uint8_t ch)
     }
     if (rec->DeviceNumber != 0)
         return;
-    learnDeviceNumber(*rec, ResponseBuffer);
+    learnDeviceNumber(*rec, std::span(ResponseBuffer).first<5>());
     if (rec->DeviceNumber != 0)
         log(text::PairingDone, { ch, rec->DeviceNumber });
 }

@@ -119,4 +119,8 @@ QString hexFields(std::span<const std::uint8_t, 8> bytes, const char* field = te
 QString radioLine(const char* head, std::uint8_t ch, std::span<const std::uint8_t, 8> bytes, std::uint8_t rfFrequency,
                   std::int64_t count);
 
+// The reply to a trainer packet: text::ReplyHead with the channel twice, the eight bytes with a
+// blank between fields, text::ReplyTail.
+QString replyLine(std::uint8_t ch, std::span<const std::uint8_t, 8> bytes);
+
 } // namespace caltrix::ant

@@ -7,7 +7,6 @@
 
 namespace caltrix::ant {
 
-using devicebase::Format;
 namespace trainer = antproto::profile::trainer;
 namespace console = antproto::profile::console;
 
@@ -155,8 +154,7 @@ void lumo_ANT::replyStep(std::uint8_t ch, lumo_Channel& rec)
     }
     library_.ANT_SendBroadcastData(ch, rec.TxData);
     if (LogMemo != nullptr && trafficLogPasses(ch))
-        log(Format(text::ReplyHead, { ch, ch }) + hexFields(rec.TxData, text::ByteField, text::ReplyByteSeparator)
-            + text::ReplyTail);
+        log(replyLine(ch, rec.TxData));
 }
 
 // [0] command; 0x04 and 0x07 nothing more; 0x08 [1..3] Command8Value (24 bits LE); 0x03 [1..2]

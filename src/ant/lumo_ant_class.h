@@ -2,7 +2,9 @@
 
 #include "ant/AntConstants.h"
 #include "ant/AntLog.h"
+#include "ant/AntPackets.h"
 #include "antlib/AntLibrary.h"
+#include "devicebase/Format.h"
 #include "platform/PeriodicTimer.h"
 
 #include <QString>
@@ -10,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <vector>
@@ -187,11 +190,16 @@ private:
     antlib::ChannelEventCallback channelCallback();
     void registerChannel(std::uint8_t ch, lumo_Channel& record);
     void log(const QString& text) { AppendLog(LogMemo, text); }
+    // Appends Format(pattern, args) to LogMemo; composes nothing while it is unassigned.
+    void log(const char* pattern, std::initializer_list<devicebase::FormatArg> args = {});
     bool trafficLogPasses(std::uint8_t ch) const;
     bool eventLogPasses(std::uint8_t ch) const;
 
-    // Steps of the configuration chain, the receive path and the packets.
+    // The configuration chain (setup and closing), the receive path (events) and the packets.
+    struct ChainStep;
+    static const ChainStep* chainStepAnswering(std::uint8_t answered);
     void handleCommandAnswer(std::uint8_t ch, lumo_Channel* rec);
+    void runChainStep(const ChainStep& step, std::uint8_t ch, lumo_Channel* rec);
     void handleChannelIdAnswer(std::uint8_t ch);
     void handleCapabilities();
     void searchTimedOut(std::uint8_t ch, lumo_Channel* rec);
@@ -200,11 +208,13 @@ private:
     void packetStep(std::uint8_t ch, lumo_Channel& rec);
     void replyStep(std::uint8_t ch, lumo_Channel& rec);
     void commandStep(std::uint8_t ch, lumo_Channel& rec);
-    void updateCadence(const AntReceiveBuffer& rx);
-    void updateSpeed(const AntReceiveBuffer& rx);
+    void updateCadence(const SensorPacket& packet);
+    void updateSpeed(const SensorPacket& packet);
+    void consolePacket(lumo_Channel& console);
     void consoleReplies(lumo_Channel& console);
-    void nativeTrainerPage(std::uint8_t ch, const AntReceiveBuffer& rx);
-    QString txLine(std::uint8_t ch, const lumo_Channel& rec, std::int64_t count) const;
+    void trainerPacket(std::uint8_t ch, lumo_Channel& trainer);
+    void nativeTrainerPage(std::uint8_t ch, PayloadBytes payload);
+    void sendCounted(std::uint8_t ch, const lumo_Channel& rec, bool acknowledged, const char* tail = "");
 
     std::unique_ptr<antlib::AntLibrary> ownedLibrary_;
     antlib::AntLibrary& library_;

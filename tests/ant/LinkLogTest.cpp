@@ -4,6 +4,8 @@
 #include "LinkHarness.h"
 #include "ScopedEnv.h"
 
+#include "ant/AntLogTexts.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -38,6 +40,14 @@ TEST(LinkLog, TheRawReceiveLineShowsTheBufferFromTheChannelByteAndTheTransmitCou
     f.link.TxCount = 9;
     f.lib.packet(5, { 1, 2, 3, 4, 5, 6, 7, 8 });
     EXPECT_EQ(f.raw.lines(), QStringList { "Rx(5): [05][01][02][03][04][05][06][07] RF Freq:57 RxCount:9" });
+}
+
+TEST(LinkLog, HexFieldsTakeTheFieldAndSeparatorOfTheirLine)
+{
+    const std::array<std::uint8_t, 8> b { 0x05, 0xAB, 0, 0xFF, 1, 2, 3, 0x7F };
+    EXPECT_EQ(hexFields(b), "[05][AB][00][FF][01][02][03][7F]");
+    EXPECT_EQ(hexFields(b, text::KeyByteField, text::KeyByteSeparator), "[05] [AB] [00] [FF] [01] [02] [03] [7F]")
+        << "the key's lower-case directive prints upper-case digits, as every hexadecimal field does";
 }
 
 TEST(LinkLog, TheChannelFilterKeepsOtherChannelsTrafficOutButNotTheirCommandsAndAnswers)

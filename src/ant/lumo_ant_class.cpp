@@ -8,6 +8,7 @@
 #include "antlib/AntDriver.h"
 #include "devicebase/Helpers.h"
 #include "platform/Error.h"
+#include "platform/GuardedCall.h"
 #include "platform/Platform.h"
 
 namespace caltrix::ant {
@@ -106,17 +107,15 @@ bool lumo_ANT::eventLogPasses(std::uint8_t ch) const { return LogEvents && (!Log
 
 namespace {
 // Runs `handle` on the link of the process unless there is none or it is silenced. Nothing it
-// throws (a failing log target, say) may travel back into the library. Returns the callbacks' 0.
+// throws (a failing log target, say) may travel back into the library: the error ends the
+// handling of this message, and the stick's next message is handled afresh. Returns the
+// callbacks' 0.
 template <typename Handler>
 std::uint8_t onAntLink(Handler handle)
 {
     if (!AntLink || AntLink->Silenced)
         return 0;
-    try {
-        handle(*AntLink);
-    } catch (...) {
-        // Dropped: the stick's next message is handled afresh.
-    }
+    platform::guardedCall(platform::Escaped::Stopped, "handling a message from the ANT stick", [&] { handle(*AntLink); });
     return 0;
 }
 } // namespace
@@ -223,6 +222,10 @@ void lumo_ANT::StartChannels()
     if (UseHeartChannel)
         order.push_back(HeartChannel);
 
+    // One channel at a time: the answer to a network key names the network, not the channel, so
+    // the chain goes on with SetupChannel, the one channel whose key was sent last. A channel
+    // started while another's chain still runs would take that chain over, and the first would
+    // never open.
     platform::Clock& clock = platform::clock();
     for (const std::uint8_t ch : order) {
         if (ChannelRecord(ch) == nullptr) {
@@ -259,12 +262,10 @@ void lumo_ANT::CloseAll()
             continue;
         rec->Connected = false;
         const auto channel = static_cast<std::uint8_t>(ch);
+        // A stick that cannot close the channel is reset below anyway.
         bool closeSent = false;
-        try {
-            closeSent = library_.ANT_CloseChannel(channel);
-        } catch (...) {
-            // A stick that cannot close the channel is reset below anyway.
-        }
+        platform::guardedCall(platform::Escaped::Stopped, "closing a channel of the ANT stick",
+            [&] { closeSent = library_.ANT_CloseChannel(channel); });
         // A stick that is gone takes no command and will answer nothing: no wait for it.
         if (closeSent)
             WaitProcessingMessages(CloseWaitMs);
@@ -279,11 +280,8 @@ void lumo_ANT::CloseAll()
         log(text::CmdResetSystem);
     if (resetSent)
         WaitProcessingMessages(CloseWaitMs);
-    try {
-        library_.ANT_Close();
-    } catch (...) {
-        // Nothing more can be done with a stick that fails to close.
-    }
+    // Nothing more can be done with a stick that fails to close.
+    platform::guardedCall(platform::Escaped::Stopped, "closing the ANT stick", [this] { library_.ANT_Close(); });
     // Closing forgets every registration.
     std::fill(registered_.begin(), registered_.end(), false);
     responseRegistered_ = false;

@@ -23,9 +23,9 @@ namespace {
 void BM_MainThreadWhileTheUsbStickHangs(benchmark::State& state)
 {
     platform::RealClock clock;
-    test::EmulatedUsb bus;
+    antlib::test::EmulatedUsb bus;
     auto& usb = bus.addAntStick(0x1008, 1);
-    test::StickBehindUsb stick(clock, usb);
+    antlib::test::StickBehindUsb stick(clock, usb);
     AntDriver driver(clock, [&](std::uint8_t n, std::uint32_t, std::string&) { return std::make_unique<UsbTransport>(clock, n); });
     for (auto _ : state) {
         if (!driver.ANT_Init(0, 57600, 0, 0)) {
@@ -50,6 +50,6 @@ BENCHMARK(BM_MainThreadWhileTheUsbStickHangs)->Iterations(1)->Unit(benchmark::kM
 int main(int argc, char** argv)
 {
     // libusb must find the emulated bus: the whole process runs under umockdev's preload.
-    test::reexecUnderUmockdev();
+    antlib::test::reexecUnderUmockdev();
     return caltrix::bench::runBenchmarkProgram(argc, argv);
 }

@@ -11,6 +11,8 @@
 #include "platform/Platform.h"
 #include "platform/VirtualClock.h"
 
+#include "SimulatedWorld.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -274,13 +276,7 @@ struct SimLink : VirtualTime {
     }
     ~SimLink() { AntLink.reset(); }
 
-    static antsim::WorldOptions defaultWorld()
-    {
-        antsim::WorldOptions o;
-        o.keyA = antlib::defaultNetworkKeyA();
-        o.keyB = antlib::defaultNetworkKeyB();
-        return o;
-    }
+    static antsim::WorldOptions defaultWorld() { return caltrix::test::worldWithDefaultKeys(); }
 
     antsim::SimWorld& world() { return sim->world(); }
 

@@ -5,6 +5,8 @@
 #include "antproto/DeviceProfiles.h"
 #include "platform/Clock.h"
 
+#include "ProcessUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,22 +15,6 @@
 #include <vector>
 
 namespace caltrix::antlib::test {
-
-// A bound for a failing test on the real clock, never reached when it passes.
-inline constexpr std::uint32_t PatienceMs = 10'000;
-
-// Processes messages on the main thread until `done` or the patience runs out.
-inline bool processUntil(platform::Clock& clock, const std::function<bool()>& done)
-{
-    const auto start = clock.tickCount();
-    while (!done()) {
-        if (clock.tickCount() - start > PatienceMs)
-            return false;
-        clock.waitForEvents(50);
-        clock.runMainRequests();
-    }
-    return true;
-}
 
 // The configuration of the native trainer's channel (1, network 1) as the link sends it.
 inline void configureTrainerChannel(AntLibrary& library, std::uint16_t deviceNumber)
@@ -64,12 +50,12 @@ inline void closeFromInsideADelivery(AntLibrary& library, ReceiveBuffer buffer, 
 inline std::optional<std::string> lossAfter(platform::Clock& clock, std::vector<std::uint8_t>& events,
                                             const std::function<void()>& fault)
 {
-    if (!processUntil(clock, [&] { return !events.empty(); }))
+    if (!caltrix::test::processUntil(clock, [&] { return !events.empty(); }))
         return std::nullopt;
     events.clear();
     testing::internal::CaptureStderr();
     fault();
-    const bool lost = processUntil(clock, [&] { return events.size() >= 2; });
+    const bool lost = caltrix::test::processUntil(clock, [&] { return events.size() >= 2; });
     std::string said = testing::internal::GetCapturedStderr();
     if (!lost)
         return std::nullopt;

@@ -2,13 +2,14 @@
 
 #include "antlib/AntDriver.h"
 #include "antproto/AntMessage.h"
-#include "antlib/NetworkKeys.h"
 #include "antlib/ReaderThread.h"
 #include "antlib/SerialTransport.h"
 #include "antsim/PtyStick.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
 #include "platform/Clock.h"
+
+#include "SimulatedWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -49,13 +50,7 @@ protected:
     {
     }
 
-    static antsim::WorldOptions worldOptions()
-    {
-        antsim::WorldOptions o;
-        o.keyA = antlib::defaultNetworkKeyA();
-        o.keyB = antlib::defaultNetworkKeyB();
-        return o;
-    }
+    static antsim::WorldOptions worldOptions() { return caltrix::test::worldWithDefaultKeys(); }
 
     void SetUp() override
     {
@@ -79,7 +74,7 @@ protected:
             receive);
     }
 
-    bool until(const std::function<bool()>& done) { return antlib::test::processUntil(clock, done); }
+    bool until(const std::function<bool()>& done) { return caltrix::test::processUntil(clock, done); }
 
     void configureTrainer() { antlib::test::configureTrainerChannel(driver, 12345); }
 

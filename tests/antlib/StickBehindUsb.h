@@ -2,11 +2,12 @@
 
 #include "EmulatedUsb.h"
 
-#include "antlib/NetworkKeys.h"
 #include "antproto/Transport.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
 #include "platform/Clock.h"
+
+#include "SimulatedWorld.h"
 
 #include <span>
 #include <string>
@@ -40,13 +41,7 @@ public:
     antsim::SimWorld& world() { return world_; }
 
 private:
-    static antsim::WorldOptions options()
-    {
-        antsim::WorldOptions o;
-        o.keyA = defaultNetworkKeyA();
-        o.keyB = defaultNetworkKeyB();
-        return o;
-    }
+    static antsim::WorldOptions options() { return caltrix::test::worldWithDefaultKeys(); }
     void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }
     void transportLost(const std::string&) override { }
 

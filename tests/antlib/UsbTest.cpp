@@ -40,7 +40,7 @@ extern "C" const char* __tsan_default_suppressions()
 namespace {
 
 // libusb must find the emulated bus: the whole process runs under umockdev's preload.
-const bool underUmockdev = (test::reexecUnderUmockdev(), true);
+const bool underUmockdev = (antlib::test::reexecUnderUmockdev(), true);
 
 constexpr unsigned HardTimeoutSeconds = 100;  // a hang in libusb or the emulation fails the run
 constexpr StallWatch QuickStallWatch { 500, 1000 }; // a hung stick found in real time, within a test's patience
@@ -85,9 +85,9 @@ protected:
         return true;
     }
 
-    bool until(const std::function<bool()>& done) { return test::processUntil(clock, done); }
+    bool until(const std::function<bool()>& done) { return caltrix::test::processUntil(clock, done); }
 
-    void configureTrainer() { test::configureTrainerChannel(driver, 0); }
+    void configureTrainer() { antlib::test::configureTrainerChannel(driver, 0); }
 
     platform::RealClock clock;
     EmulatedUsb bus;
@@ -192,7 +192,7 @@ TEST_F(UsbFixture, AStickPulledOutIsReportedOnceAndItsChannelsGoSilent)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     configureTrainer();
-    const auto lost = test::lossAfter(clock, events, [&] { usb.unplug(); });
+    const auto lost = antlib::test::lossAfter(clock, events, [&] { usb.unplug(); });
     ASSERT_TRUE(lost);
     const std::string& said = *lost;
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
@@ -211,7 +211,7 @@ TEST_F(UsbFixture, ACallbackMayCloseTheStickItIsCalledFrom)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     bool closedInside = false;
-    test::closeFromInsideADelivery(driver, receive, closedInside);
+    antlib::test::closeFromInsideADelivery(driver, receive, closedInside);
     configureTrainer();
     ASSERT_TRUE(until([&] { return closedInside; }));
     EXPECT_FALSE(usb.claimed());
@@ -227,7 +227,7 @@ TEST_F(UsbFixture, AStickThatHangsMidRideIsFoundAndClosingCancelsItsTransfers)
     StickBehindUsb stick(clock, usb);
     ASSERT_TRUE(open(0));
     configureTrainer();
-    const auto lost = test::lossAfter(clock, events, [&] {
+    const auto lost = antlib::test::lossAfter(clock, events, [&] {
         usb.stall();
         const std::array<std::uint8_t, 8> data {};
         for (int i = 0; i < 200; ++i)

@@ -6,6 +6,8 @@
 #include "antproto/DeviceProfiles.h"
 #include "platform/VirtualClock.h"
 
+#include "SimulatedWorld.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -28,13 +30,7 @@ public:
     {
     }
 
-    static WorldOptions defaultOptions()
-    {
-        WorldOptions o;
-        o.keyA = antlib::defaultNetworkKeyA();
-        o.keyB = antlib::defaultNetworkKeyB();
-        return o;
-    }
+    static WorldOptions defaultOptions() { return caltrix::test::worldWithDefaultKeys(); }
 
     bool open()
     {

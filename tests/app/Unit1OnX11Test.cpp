@@ -32,7 +32,7 @@ QColor onScreen(const TForm1& w, QPoint client)
     return w.screen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
 }
 
-class WindowOnX11 : public test::WindowTest {
+class WindowOnX11 : public app::test::WindowTest {
 protected:
     void SetUp() override
     {

@@ -2,13 +2,14 @@
 
 #include "ant/lumo_ant_class.h"
 #include "antlib/AntDriver.h"
-#include "antlib/NetworkKeys.h"
-#include "RecordingDesktop.h"
 #include "antlib/SimTransport.h"
 #include "device/TavorDeviceANT.h"
 #include "devicebase/Helpers.h"
 #include "platform/Platform.h"
 #include "platform/VirtualClock.h"
+
+#include "RecordingDesktop.h"
+#include "SimulatedWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -43,11 +44,7 @@ private:
 // simulated world; message boxes are recorded instead of shown.
 class DeviceTest : public ::testing::Test {
 protected:
-    DeviceTest()
-    {
-        world.keyA = antlib::defaultNetworkKeyA();
-        world.keyB = antlib::defaultNetworkKeyB();
-    }
+    DeviceTest() = default;
 
     ~DeviceTest() override
     {
@@ -129,7 +126,7 @@ protected:
     platform::ScopedClock scopedClock { clock };
     platform::RecordingDesktop desktop;
     platform::ScopedDesktop scopedDesktop { desktop };
-    antsim::WorldOptions world;
+    antsim::WorldOptions world = caltrix::test::worldWithDefaultKeys();
     antlib::SimTransport* sim = nullptr; // the stick of the latest link that opened one
     std::function<void(antlib::SimTransport&)> stickCreated; // sees each new virtual stick
     int stickOpens = 0;

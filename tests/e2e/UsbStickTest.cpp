@@ -6,7 +6,6 @@
 
 #include "EmulatedUsb.h"
 
-#include "antlib/NetworkKeys.h"
 #include "antproto/Transport.h"
 #include "antsim/SimWorld.h"
 #include "antsim/VirtualStick.h"
@@ -15,6 +14,8 @@
 #include "platform/Platform.h"
 
 #include "PictureCompare.h"
+
+#include "SimulatedWorld.h"
 
 #include <QCoreApplication>
 
@@ -61,10 +62,8 @@ public:
 private:
     static antsim::WorldOptions options()
     {
-        antsim::WorldOptions o;
+        antsim::WorldOptions o = caltrix::test::worldWithDefaultKeys();
         o.trainerNumber = TrainerNumber;
-        o.keyA = antlib::defaultNetworkKeyA();
-        o.keyB = antlib::defaultNetworkKeyB();
         return o;
     }
     void bytesReceived(std::span<const std::uint8_t> bytes) override { usb_.queueIn(bytes); }

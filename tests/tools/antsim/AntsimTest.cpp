@@ -5,6 +5,7 @@
 #include "antlib/SerialTransport.h"
 #include "platform/Clock.h"
 
+#include "ProcessUntil.h"
 #include "SpawnedProcess.h"
 
 #include <QProcess>
@@ -16,21 +17,8 @@ using namespace caltrix;
 namespace msg = antproto::msg;
 namespace code = antproto::code;
 
-namespace {
-constexpr int PatienceMs = 10'000; // a bound for a failing test, never reached when it passes
-
-bool until(platform::Clock& clock, const std::function<bool()>& done)
-{
-    const auto start = clock.tickCount();
-    while (!done()) {
-        if (clock.tickCount() - start > static_cast<std::uint32_t>(PatienceMs))
-            return false;
-        clock.waitForEvents(50);
-        clock.runMainRequests();
-    }
-    return true;
-}
-} // namespace
+using caltrix::test::PatienceMs;
+using caltrix::test::processUntil;
 
 TEST(Antsim, PrintsItsHelp)
 {
@@ -71,7 +59,7 @@ bool listenToTheBelt(platform::Clock& clock, antlib::AntDriver& driver, std::arr
     driver.ANT_SetChannelPeriod(0, belt.period);
     driver.ANT_SetChannelRFFreq(0, belt.rfFrequency);
     driver.ANT_OpenChannel(0);
-    return until(clock, [&] { return !events.empty(); }) && events[0] == antproto::code::BroadcastReceived;
+    return processUntil(clock, [&] { return !events.empty(); }) && events[0] == antproto::code::BroadcastReceived;
 }
 
 // The library opens antsim's terminal through CALTRIX_ANT=serial:PATH and talks to the world
@@ -98,7 +86,7 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
     driver.ANT_AssignResponseFunction([&](std::uint8_t, std::uint8_t id) { ids.push_back(id); return std::uint8_t { 0 }; },
                                       response);
     driver.ANT_ResetSystem();
-    ASSERT_TRUE(until(clock, [&] { return !ids.empty(); }));
+    ASSERT_TRUE(processUntil(clock, [&] { return !ids.empty(); }));
     EXPECT_EQ(ids[0], msg::Startup);
     ASSERT_TRUE(listenToTheBelt(clock, driver, receive, events));
     EXPECT_GT(receive[8], 60) << "a heart rate";
@@ -106,7 +94,7 @@ TEST(Antsim, ServesTheLibraryThroughCaltrixAntSerial)
     events.clear();
     testing::internal::CaptureStderr();
     antsim.terminate();
-    const bool silent = until(clock, [&] { return events.size() >= 2; });
+    const bool silent = processUntil(clock, [&] { return events.size() >= 2; });
     const std::string said = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(silent);
     EXPECT_EQ(events, (std::vector<std::uint8_t> { code::SearchTimeout, code::ChannelClosed }));
@@ -134,11 +122,11 @@ TEST(Antsim, AStickThatHangsOnCueIsFoundHung)
     std::vector<std::uint8_t> events;
     ASSERT_TRUE(listenToTheBelt(clock, driver, receive, events));
     testing::internal::CaptureStderr();
-    const bool lost = until(clock, [&] { return driver.stickLost(); });
+    const bool lost = processUntil(clock, [&] { return driver.stickLost(); });
     const std::string said = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(lost);
     EXPECT_NE(said.find("stopped answering"), std::string::npos) << said;
-    EXPECT_TRUE(until(clock, [&] { return events.back() == code::ChannelClosed; }));
+    EXPECT_TRUE(processUntil(clock, [&] { return events.back() == code::ChannelClosed; }));
     driver.ANT_Close();
     antsim.terminate();
     antsim.waitForFinished(PatienceMs);

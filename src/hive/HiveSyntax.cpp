@@ -103,7 +103,7 @@ bool readHexBytes(const char* p, Line line, Reader& reader, QByteArray& data)
 
 const char* unescape(const char* p, const char* end, char endChar, QString& out)
 {
-    out.clear();
+    out.resize(0); // keeps the buffer of a reused string
     while (p < end) {
         const char* run = p;
         while (p < end && *p != endChar && *p != '\\' && static_cast<unsigned char>(*p) < 0x80)
@@ -253,7 +253,9 @@ bool readValue(Line line, Reader& reader, HiveValue& value)
         p += 2;
     }
     if (p < end && *p == '"') {
-        QString text;
+        // The text only passes through on its way to UTF-16LE bytes: one buffer per thread serves
+        // every value, instead of one allocation each.
+        thread_local QString text;
         p = unescape(p + 1, end, '"', text);
         if (!p || skipBlanks(p, end) != end)
             return false;

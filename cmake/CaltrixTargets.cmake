@@ -2,7 +2,7 @@
 
 # The layers, lowest first: a layer links only layers listed before it. src/, tests/ and bench/
 # each add the folders of the layers chosen in CALTRIX_LAYERS, in this order.
-set(CALTRIX_LAYER_ORDER platform devicebase hive antproto antsim antlib ant calibration device desktop widgets app tools)
+set(CALTRIX_LAYER_ORDER platform devicebase hive antproto antsim antlib ant calibration runs device desktop widgets app tools)
 
 # Adds the subfolder of each chosen layer that exists under the current folder.
 macro(caltrix_add_layers)

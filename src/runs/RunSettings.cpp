@@ -20,6 +20,11 @@ constexpr char BandName[] = "run-band";
 constexpr char AverageName[] = "run-average";
 constexpr char HoldName[] = "run-hold";
 constexpr char StripName[] = "run-strip";
+// Their keys in the settings file.
+constexpr char BandKey[] = "runs/band";
+constexpr char AverageKey[] = "runs/average";
+constexpr char HoldKey[] = "runs/hold";
+constexpr char StripKey[] = "runs/strip";
 
 template <class T>
 CheckedSetting<T> refused(const QString& refusal)
@@ -79,10 +84,10 @@ QString switchText(bool on) { return on ? QStringLiteral("on") : QStringLiteral(
 const std::vector<Definition>& definitions()
 {
     static const std::vector<Definition> all = {
-        { BandName, "runs/band", [](const QString& t) { return storedTextOf(checkRunBand(t), numberText); } },
-        { AverageName, "runs/average", [](const QString& t) { return storedTextOf(checkRunAverage(t), numberText); } },
-        { HoldName, "runs/hold", [](const QString& t) { return storedTextOf(checkRunHold(t), numberText); } },
-        { StripName, "runs/strip", [](const QString& t) { return storedTextOf(checkRunStrip(t), switchText); } },
+        { BandName, BandKey, [](const QString& t) { return storedTextOf(checkRunBand(t), numberText); } },
+        { AverageName, AverageKey, [](const QString& t) { return storedTextOf(checkRunAverage(t), numberText); } },
+        { HoldName, HoldKey, [](const QString& t) { return storedTextOf(checkRunHold(t), numberText); } },
+        { StripName, StripKey, [](const QString& t) { return storedTextOf(checkRunStrip(t), switchText); } },
     };
     return all;
 }
@@ -132,10 +137,10 @@ RunSettings readRunSettings()
     const QSettings file(runSettingsFilePath(), QSettings::IniFormat);
     const RunSettings defaults;
     return {
-        storedOr(file, "runs/band", checkRunBand, defaults.bandKmh),
-        storedOr(file, "runs/average", checkRunAverage, defaults.averageSeconds),
-        storedOr(file, "runs/hold", checkRunHold, defaults.holdSeconds),
-        storedOr(file, "runs/strip", checkRunStrip, defaults.stripShown),
+        storedOr(file, BandKey, checkRunBand, defaults.bandKmh),
+        storedOr(file, AverageKey, checkRunAverage, defaults.averageSeconds),
+        storedOr(file, HoldKey, checkRunHold, defaults.holdSeconds),
+        storedOr(file, StripKey, checkRunStrip, defaults.stripShown),
     };
 }
 

@@ -46,10 +46,9 @@ struct RunOutcome {
 
 // Judges whether the rider holds the target speed. Fed one live speed per statistics tick (one a
 // second), it keeps the running average of the last `averageSeconds` ticks of the run (judged once
-// the run has that many); the hold grows while
-// that average is inside target ± band and starts again when it leaves. Once the hold reaches
-// `holdSeconds` the speed is steady, with the mean and spread of the last hold window. The time is
-// the count of ticks, so the verdict needs no clock.
+// the run has that many); the hold grows while that average is inside target ± band and starts
+// again when it leaves. Once the hold reaches `holdSeconds` the speed is steady, with the mean and
+// spread of the last hold window. The time is the count of ticks, so the verdict needs no clock.
 class RunVerdict {
 public:
     enum class State { NoTarget, TrainerLost, Settling, Steady };

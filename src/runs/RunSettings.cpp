@@ -144,26 +144,54 @@ RunSettings readRunSettings()
     };
 }
 
-void storeRunSetting(const QString& name, const QString& text)
+namespace {
+
+const Definition& definitionNamed(const QString& name, const char* verb)
 {
     const auto definition = std::find_if(definitions().begin(), definitions().end(),
         [&name](const Definition& d) { return name == QLatin1String(d.name); });
     if (definition == definitions().end()) {
-        throw platform::Error(QStringLiteral("cannot store %1: there is no such run setting (%2)")
-                                  .arg(name, runSettingNames().join(QStringLiteral(", "))));
+        throw platform::Error(QStringLiteral("cannot %1 %2: there is no such run setting (%3)")
+                                  .arg(QLatin1String(verb), name, runSettingNames().join(QStringLiteral(", "))));
     }
-    const CheckedSetting<QString> stored = definition->storedText(text);
+    return *definition;
+}
+
+// Writes the file's changes out; `failed` says what could not be done ("cannot store run-band in").
+void writeOut(QSettings& file, const QString& path, const QString& failed)
+{
+    file.sync();
+    if (file.status() != QSettings::NoError) {
+        throw platform::Error(QStringLiteral("%1 %2: the file cannot be written; check that its folder "
+                                             "%3 can be written and the disk has room")
+                                  .arg(failed, path, QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+    }
+}
+
+} // namespace
+
+void storeRunSetting(const QString& name, const QString& text)
+{
+    const Definition& definition = definitionNamed(name, "store");
+    const CheckedSetting<QString> stored = definition.storedText(text);
     if (!stored.value)
         throw platform::Error(stored.refusal);
     const QString path = runSettingsFilePath();
     QSettings file(path, QSettings::IniFormat);
-    file.setValue(QLatin1String(definition->key), *stored.value);
-    file.sync();
-    if (file.status() != QSettings::NoError) {
-        throw platform::Error(QStringLiteral("cannot store %1 in %2: the file cannot be written; check that its folder "
-                                             "%3 can be written and the disk has room")
-                                  .arg(name, path, QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
-    }
+    file.setValue(QLatin1String(definition.key), *stored.value);
+    writeOut(file, path, QStringLiteral("cannot store %1 in").arg(name));
+}
+
+bool removeRunSetting(const QString& name)
+{
+    const Definition& definition = definitionNamed(name, "remove");
+    const QString path = runSettingsFilePath();
+    QSettings file(path, QSettings::IniFormat);
+    if (!file.contains(QLatin1String(definition.key)))
+        return false;
+    file.remove(QLatin1String(definition.key));
+    writeOut(file, path, QStringLiteral("cannot remove %1 from").arg(name));
+    return true;
 }
 
 } // namespace caltrix::runs

@@ -46,4 +46,8 @@ RunSettings readRunSettings();
 // platform::Error carrying the refusal, or saying that the file cannot be written and what to do.
 void storeRunSetting(const QString& name, const QString& text);
 
+// Removes one setting (see runSettingNames) from the file, so that its default applies again.
+// Returns whether the file held it; fails as storeRunSetting does.
+bool removeRunSetting(const QString& name);
+
 } // namespace caltrix::runs

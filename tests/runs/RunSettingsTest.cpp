@@ -73,6 +73,18 @@ TEST_F(RunSettingsFile, ARefusedValueIsNotStored)
     EXPECT_EQ(readRunSettings().holdSeconds, 45);
 }
 
+// Removing a setting brings its default back and leaves the others; a second removal finds nothing.
+TEST_F(RunSettingsFile, ARemovedSettingReadsAsItsDefaultAgain)
+{
+    storeRunSetting(QStringLiteral("run-hold"), QStringLiteral("45"));
+    storeRunSetting(QStringLiteral("run-strip"), QStringLiteral("off"));
+    EXPECT_TRUE(removeRunSetting(QStringLiteral("run-hold")));
+    EXPECT_FALSE(removeRunSetting(QStringLiteral("run-hold")));
+    EXPECT_FALSE(removeRunSetting(QStringLiteral("run-band")));
+    EXPECT_EQ(readRunSettings(), (RunSettings { 0.5, 3, 30, false }));
+    EXPECT_THROW(removeRunSetting(QStringLiteral("run-speed")), platform::Error);
+}
+
 TEST(RunSettingsStore, AnUnwritableFileSaysWhereAndWhatToDo)
 {
     QTemporaryDir dir;

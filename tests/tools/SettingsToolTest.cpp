@@ -6,6 +6,7 @@
 #include "app/settings/SettingNames.h"
 #include "hive/Hive.h"
 #include "platform/Platform.h"
+#include "runs/RunSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -57,7 +60,29 @@ protected:
 
     QString path() const { return dir.filePath(QStringLiteral("user.reg")); }
 
+    // A stand-in for a Wine server running for the hive's prefix: another process holding the
+    // server's lock where Debian's Wine keeps it, in the folder the prefix's wineserver file names.
+    std::unique_ptr<LockHolder> standInWineServer()
+    {
+        const QString wineTmp = wineTmpDir.filePath(QStringLiteral("wine-Xy12Zw"));
+        QFile record(dir.filePath(QStringLiteral("wineserver")));
+        EXPECT_TRUE(record.open(QIODevice::WriteOnly));
+        record.write(QFile::encodeName(wineTmp) + "\n");
+        record.close();
+        struct stat prefix {};
+        EXPECT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &prefix), 0);
+        return std::make_unique<LockHolder>(QStringLiteral("%1/server-%2-%3/lock")
+                                                 .arg(wineTmp)
+                                                 .arg(static_cast<qulonglong>(prefix.st_dev), 0, 16)
+                                                 .arg(static_cast<qulonglong>(prefix.st_ino), 0, 16));
+    }
+
+    QString runSettingsFile() const { return dir.filePath(QStringLiteral("config/caltrix/caltrix.conf")); }
+
     QTemporaryDir dir;
+    QTemporaryDir wineTmpDir;
+    // Caltrix's own settings file goes to the test's folder, never the user's.
+    ScopedEnv config { "XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")) };
     platform::ScopedLocale locale { QLocale(QLocale::German) };
 };
 
@@ -248,18 +273,7 @@ TEST_F(SettingsTool, ProgramExitsWithOneLineForAFileItMayNotRead)
 TEST_F(SettingsTool, RefusesToWriteWhileWineRuns)
 {
     ASSERT_EQ(run({ "set", "unit-type", "5" }).code, 0);
-    QTemporaryDir tmp;
-    const QString wineTmp = tmp.filePath(QStringLiteral("wine-Xy12Zw"));
-    QFile record(dir.filePath(QStringLiteral("wineserver")));
-    ASSERT_TRUE(record.open(QIODevice::WriteOnly));
-    record.write(QFile::encodeName(wineTmp) + "\n");
-    record.close();
-    struct stat prefix {};
-    ASSERT_EQ(::stat(QFile::encodeName(dir.path()).constData(), &prefix), 0);
-    LockHolder server(QStringLiteral("%1/server-%2-%3/lock")
-                          .arg(wineTmp)
-                          .arg(static_cast<qulonglong>(prefix.st_dev), 0, 16)
-                          .arg(static_cast<qulonglong>(prefix.st_ino), 0, 16));
+    const std::unique_ptr<LockHolder> server = standInWineServer();
 
     const QString running = QStringLiteral("Wine is running in %1").arg(dir.path());
     for (const QStringList& write : { QStringList { "set", "unit-type", "6" }, QStringList { "unset", "unit-type" },
@@ -386,4 +400,97 @@ TEST_F(SettingsTool, ImportsARegistryEditorExport)
     const Result missing = run({ "import", "/nonexistent/settings.reg" });
     EXPECT_EQ(missing.code, 1);
     EXPECT_EQ(missing.err, QStringLiteral("caltrix-settings: cannot read /nonexistent/settings.reg: No such file or directory\n"));
+}
+
+// The run settings: a table of what each takes and refuses, in the order given. They land in
+// Caltrix's own file, not in the registry, and need no unit type.
+TEST_F(SettingsTool, StoresRunSettingsInCaltrixsOwnFile)
+{
+    const QString stored = QStringLiteral(" in %1\n").arg(runSettingsFile());
+    const struct {
+        QStringList arguments;
+        int code;
+        QString out; // for the accepted ones
+        QString err; // for the others
+    } cases[] = {
+        { { "set", "run-band", "0.5" }, 0, "Stored run-band = 0.5" + stored, {} },
+        { { "set", "RunBand", "5" }, 0, "Stored run-band = 5" + stored, {} },
+        { { "set", "run-average", "1" }, 0, "Stored run-average = 1" + stored, {} },
+        { { "set", "run_hold", "300" }, 0, "Stored run-hold = 300" + stored, {} },
+        { { "set", "run-strip", "off" }, 0, "Stored run-strip = off" + stored, {} },
+        { { "set", "run-strip", "ON" }, 0, "Stored run-strip = ON" + stored, {} },
+        { { "set", "run-band", "0.05" }, 1, {}, "cannot store run-band = 0.05: it must be between 0.1 and 5 km/h" },
+        { { "set", "run-band", "0,5" }, 1, {}, "cannot store run-band: '0,5' is not a valid floating point value" },
+        { { "set", "run-band", "-1" }, 1, {}, "cannot store run-band = -1: it must be between 0.1 and 5 km/h" },
+        { { "set", "run-average", "11" }, 1, {}, "cannot store run-average = 11: it must be between 1 and 10 s" },
+        { { "set", "run-average", "2.5" }, 1, {}, "cannot store run-average: '2.5' is not a valid integer value" },
+        { { "set", "run-hold", "4" }, 1, {}, "cannot store run-hold = 4: it must be between 5 and 300 s" },
+        { { "set", "run-strip", "maybe" }, 1, {}, "cannot store run-strip = maybe: it must be on or off" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const Result result = run(c.arguments);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err.isEmpty() ? QString() : QStringLiteral("caltrix-settings: %1\n").arg(c.err));
+    }
+    EXPECT_EQ(runs::readRunSettings(), (runs::RunSettings { 5, 1, 300, true }));
+    EXPECT_FALSE(QFile::exists(path())) << "the registry was written";
+
+    for (const QStringList& wrong : { QStringList { "set", "run-band" }, QStringList { "unset", "run-band", "1" },
+             QStringList { "set", "run-speed", "1" } }) {
+        const Result result = run(wrong);
+        EXPECT_EQ(result.code, 2) << wrong.join(u' ').toStdString();
+        EXPECT_TRUE(result.err.startsWith(QStringLiteral("caltrix-settings: "))) << result.err.toStdString();
+    }
+    EXPECT_TRUE(run({ "set", "run-speed", "1" }).err.contains(QStringLiteral("ResistB, run-band, run-average, run-hold, run-strip.")));
+}
+
+// show lists the run settings after the registry's, defaults included; unset puts a default back.
+TEST_F(SettingsTool, ShowsAndUnsetsRunSettings)
+{
+    const QString defaults = run({}).out;
+    const QString runLines = QStringLiteral("Run settings file:     %1\n"
+                                            "Run band:              0.5 km/h\n"
+                                            "Run average:           3 s\n"
+                                            "Run hold:              30 s\n"
+                                            "Run strip:             on\n")
+                                 .arg(runSettingsFile());
+    EXPECT_TRUE(defaults.endsWith(QStringLiteral("PB resistance:         not set\n") + runLines)) << defaults.toStdString();
+
+    ASSERT_EQ(run({ "set", "run-hold", "45" }).code, 0);
+    ASSERT_EQ(run({ "set", "run-band", "1.5" }).code, 0);
+    const QString changed = run({}).out;
+    EXPECT_TRUE(changed.contains(QStringLiteral("Run hold:              45 s\n"))) << changed.toStdString();
+    EXPECT_TRUE(changed.contains(QStringLiteral("Run band:              1.5 km/h\n"))) << changed.toStdString();
+
+    const Result removed = run({ "unset", "run-hold" });
+    EXPECT_EQ(removed.code, 0);
+    EXPECT_EQ(removed.out, QStringLiteral("Removed run-hold from %1\n").arg(runSettingsFile()));
+    EXPECT_EQ(run({ "unset", "run-hold" }).out, QStringLiteral("run-hold was not stored in %1\n").arg(runSettingsFile()));
+    const QString unset = run({}).out;
+    EXPECT_TRUE(unset.contains(QStringLiteral("Run hold:              30 s\n"))) << unset.toStdString();
+    EXPECT_TRUE(unset.contains(QStringLiteral("Run band:              1.5 km/h\n")));
+    EXPECT_FALSE(QFile::exists(path())) << "the registry was written";
+
+    const QString help = run({ "--help" }).out;
+    for (const char* part : { "run-band 0.1 to 5 km/h, default 0.5", "run-average 1 to 10 s, default 3",
+             "run-hold 5 to 300 s, default 30", "run-strip on or off, default on",
+             "$XDG_CONFIG_HOME/caltrix/caltrix.conf (~/.config/caltrix/caltrix.conf by default)" })
+        EXPECT_TRUE(help.contains(QLatin1String(part))) << part << "\n" << help.toStdString();
+}
+
+// The registry's writes wait for Wine to end; the run settings are in Caltrix's own file, which
+// Wine's server does not hold, so they are written all the same.
+TEST_F(SettingsTool, WritesRunSettingsWhileWineRuns)
+{
+    const std::unique_ptr<LockHolder> server = standInWineServer();
+    ASSERT_EQ(run({ "set", "unit-type", "6" }).code, 1) << "the stand-in server is not seen";
+    for (const QStringList& write : { QStringList { "set", "run-band", "1" }, QStringList { "unset", "run-band" },
+             QStringList { "set", "run-strip", "off" } }) {
+        const Result result = run(write);
+        EXPECT_EQ(result.code, 0) << write.join(u' ').toStdString();
+        EXPECT_EQ(result.err, QString());
+    }
+    EXPECT_EQ(runs::readRunSettings(), (runs::RunSettings { 0.5, 3, 30, false }));
 }

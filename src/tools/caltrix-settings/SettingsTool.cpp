@@ -7,6 +7,7 @@
 #include "hive/RegeditImport.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
+#include "runs/RunSettings.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -100,12 +101,23 @@ const Setting* findSetting(const QString& name)
     return nullptr;
 }
 
+// The run settings' name as the runs library spells it, matched as the registry's names are.
+std::optional<QString> findRunSetting(const QString& name)
+{
+    const QString wanted = foldedName(name);
+    for (const QString& runName : runs::runSettingNames()) {
+        if (wanted == foldedName(runName))
+            return runName;
+    }
+    return std::nullopt;
+}
+
 QString settingNames()
 {
     QStringList names;
     for (const Setting& setting : settings())
         names << QLatin1String(setting.name);
-    return names.join(QStringLiteral(", "));
+    return (names + runs::runSettingNames()).join(QStringLiteral(", "));
 }
 
 QString keyOf(const Setting& setting) { return setting.calibration ? app::CalibrationKeyPath() : app::DeviceKeyPath; }
@@ -115,6 +127,24 @@ bool isStored(const Setting& setting)
 {
     const auto value = hive::currentUser().value(keyOf(setting), setting.valueName);
     return value && !(value->isText() && value->text().isEmpty());
+}
+
+void showLine(QTextStream& out, const QString& caption, const QString& text)
+{
+    out << (caption + QLatin1Char(':')).leftJustified(23) << text << '\n';
+}
+
+QString switchText(bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); }
+
+// The run settings as Caltrix uses them: the file's values, the defaults for what it lacks.
+void showRunSettings(QTextStream& out)
+{
+    const runs::RunSettings run = runs::readRunSettings();
+    showLine(out, QStringLiteral("Run settings file"), runs::runSettingsFilePath());
+    showLine(out, QStringLiteral("Run band"), QStringLiteral("%1 km/h").arg(run.bandKmh));
+    showLine(out, QStringLiteral("Run average"), QStringLiteral("%1 s").arg(run.averageSeconds));
+    showLine(out, QStringLiteral("Run hold"), QStringLiteral("%1 s").arg(run.holdSeconds));
+    showLine(out, QStringLiteral("Run strip"), switchText(run.stripShown));
 }
 
 void show(QTextStream& out)
@@ -127,11 +157,12 @@ void show(QTextStream& out)
         } catch (const platform::Error& e) {
             text = QStringLiteral("cannot be read: ") + e.message();
         }
-        out << (caption + QLatin1Char(':')).leftJustified(23) << text << '\n';
+        showLine(out, caption, text);
     };
     line(QStringLiteral("Calibration key"), [] { return app::CalibrationKeyPath(); });
     for (const Setting& setting : settings())
         line(QLatin1String(setting.caption), [&setting] { return isStored(setting) ? setting.read() : QStringLiteral("not set"); });
+    showRunSettings(out);
 }
 
 QString rangeText(const Range& range)
@@ -237,6 +268,25 @@ int unset(const Setting& setting, QTextStream& out)
     return 0;
 }
 
+// The run settings live in Caltrix's own file, not in the registry: Wine's server cannot write
+// over them, and they belong to no unit type.
+int setRunSetting(const QString& name, const QString& text, QTextStream& out)
+{
+    runs::storeRunSetting(name, text);
+    out << "Stored " << name << " = " << text << " in " << runs::runSettingsFilePath() << '\n';
+    return 0;
+}
+
+int unsetRunSetting(const QString& name, QTextStream& out)
+{
+    const QString path = runs::runSettingsFilePath();
+    if (runs::removeRunSetting(name))
+        out << "Removed " << name << " from " << path << '\n';
+    else
+        out << name << " was not stored in " << path << '\n';
+    return 0;
+}
+
 int importFile(const QString& fileName, QTextStream& out)
 {
     QFile file(fileName);
@@ -262,11 +312,12 @@ namespace {
 
 QString helpText(QCommandLineParser& parser)
 {
+    const runs::RunSettings defaults;
     parser.setApplicationDescription(QStringLiteral(
         "Shows and changes the trainer settings that Caltrix reads from the Wine registry of the current "
-        "user.\n\nCommands:\n"
+        "user, and the run settings in Caltrix's own settings file.\n\nCommands:\n"
         "  show               the settings as Caltrix reads them (the default)\n"
-        "  set NAME VALUE     stores a setting, e.g. set unit-type 5, set speed-a 20\n"
+        "  set NAME VALUE     stores a setting, e.g. set unit-type 5, set speed-a 20, set run-hold 45\n"
         "  set preset N speed V resist W\n"
         "                     stores a preset's speed, resistance or both (N: 1, 2, 3, A or B)\n"
         "  unset NAME         removes a setting\n"
@@ -282,9 +333,21 @@ QString helpText(QCommandLineParser& parser)
         "holds the registry in memory and writes it back over the file: set, unset and import refuse to "
         "write then (close the Windows programs or run `wineserver -k`, then try again), and show warns "
         "that Wine may hold newer values.\n"
-        "When the file does not exist yet, set creates it and says so: no Wine prefix was found there.\n\n"
+        "When the file does not exist yet, set creates it and says so: no Wine prefix was found there.\n"
+        "Run settings, for judging whether the speed is held: run-band 0.1 to 5 km/h, default %3 (the "
+        "running average must stay within the target speed plus or minus the band; written with a point), "
+        "run-average 1 to 10 s, default %4 (the running average's length), run-hold 5 to 300 s, default %5 "
+        "(how long it must stay in the band to count as steady), run-strip on or off, default %6 (whether "
+        "the window shows the run strip). They are kept in Caltrix's own file, "
+        "$XDG_CONFIG_HOME/caltrix/caltrix.conf (~/.config/caltrix/caltrix.conf by default), never in the "
+        "Wine registry: a running Wine does not hinder them, and they need no unit type. unset puts a run "
+        "setting's default back.\n\n"
         "Exit status: 0 done, 1 failed (the message says why), 2 wrong usage.")
-                                         .arg(settingNames(), platform::decimalSeparator()));
+                                         .arg(settingNames(), platform::decimalSeparator())
+                                         .arg(defaults.bandKmh)
+                                         .arg(defaults.averageSeconds)
+                                         .arg(defaults.holdSeconds)
+                                         .arg(switchText(defaults.stripShown)));
     // Qt names the program by the path it was started with; the usage line shows its name.
     QString help = parser.helpText();
     const qsizetype usageEnd = help.indexOf(QLatin1String(" [options]"));
@@ -327,6 +390,8 @@ int runCommand(const QStringList& words, QTextStream& out, QTextStream& err)
         return usage(QStringLiteral("Unknown command \"%1\".").arg(words.join(u' ')));
     if (words.size() != (isSet ? 3 : 2))
         return usage(isSet ? QStringLiteral("set needs a name and a value.") : QStringLiteral("unset needs a name."));
+    if (const std::optional<QString> runSetting = findRunSetting(words[1]))
+        return isSet ? setRunSetting(*runSetting, words[2], out) : unsetRunSetting(*runSetting, out);
     const Setting* setting = findSetting(words[1]);
     if (!setting)
         return usage(QStringLiteral("Unknown setting \"%1\". Known settings: %2.").arg(words[1], settingNames()));

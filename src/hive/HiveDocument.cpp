@@ -56,6 +56,21 @@ QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin
 // Keys with fewer values than this are searched one by one; beyond it a hash index pays off.
 constexpr std::size_t IndexedFrom = 16;
 
+// Whether a line whose first non-blank character is at `first` is a value line ("name"= or @=).
+bool startsValue(const char* first, const char* end) { return first < end && (*first == '"' || *first == '@'); }
+
+// The lines from the reader's position on that start as a value does: at least as many as the
+// values they hold (a value's continuation lines start otherwise).
+std::size_t countValueLines(Reader reader)
+{
+    std::size_t count = 0;
+    for (; !reader.atEnd(); reader.advance(reader.peek())) {
+        const Line line = reader.peek();
+        count += startsValue(skipBlanks(line.begin, line.end), line.end) ? 1 : 0;
+    }
+    return count;
+}
+
 // The path without leading and trailing backslashes.
 QStringView trimBackslashes(QStringView path)
 {
@@ -121,7 +136,7 @@ void HiveKey::appendExtraLines(const QList<QByteArray>& lines)
 // Replaces the value of the same name (keeping the name as first written), else appends.
 void HiveKey::put(HiveValue value) const
 {
-    const std::ptrdiff_t at = index_.find(values_, value.name);
+    const std::ptrdiff_t at = index_.findOrAdd(values_, value.name, values_.size());
     if (at >= 0) {
         HiveValue& existing = values_[static_cast<std::size_t>(at)];
         existing.type = value.type;
@@ -129,9 +144,7 @@ void HiveKey::put(HiveValue value) const
         return;
     }
     values_.push_back(std::move(value));
-    if (index_.active())
-        index_.add(values_.back(), values_.size() - 1);
-    else if (values_.size() >= IndexedFrom)
+    if (!index_.active() && values_.size() >= IndexedFrom)
         index_.rebuild(values_);
 }
 
@@ -148,10 +161,16 @@ void HiveKey::parseSection() const
     if (!readable)
         extraLines_.push_back(bytesOf(keyLine.begin, keyLine.rawEnd));
     reader.advance(keyLine);
+    // Room for every value at once: growing step by step would move the values and rehash their
+    // names again at each step, and touch several times the memory they end up in.
+    const std::size_t valueLines = countValueLines(reader);
+    values_.reserve(valueLines);
+    if (valueLines >= IndexedFrom)
+        index_.reserve(valueLines);
     while (!reader.atEnd()) {
         const Line line = reader.peek();
         const char* first = skipBlanks(line.begin, line.end);
-        if (first < line.end && (*first == '"' || *first == '@')) {
+        if (startsValue(first, line.end)) {
             HiveValue value;
             Reader valueReader = reader;
             if (syntax::readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace caltrix::hive {
@@ -21,18 +22,29 @@ namespace caltrix::hive {
 class ValueIndex {
 public:
     void rebuild(const std::vector<HiveValue>& values);
-    void add(const HiveValue& value, std::size_t position);
+    // Makes room for `count` values at once, so that adding them never grows the table on the way.
+    void reserve(std::size_t count);
     bool active() const { return !slots_.empty(); }
     // The position of the value named `name`, or -1.
     std::ptrdiff_t find(const std::vector<HiveValue>& values, QStringView name) const;
+    // As find; when there is no such value and the index is active, records `position` (where the
+    // caller puts the value next) under the name, hashing and probing once for both.
+    std::ptrdiff_t findOrAdd(const std::vector<HiveValue>& values, QStringView name, std::size_t position);
 
 private:
+    // Eight bytes a slot: the table of a large key is written once when the key is read, and
+    // memory the process takes anew costs more than the work done in it.
     struct Slot {
-        std::size_t hash = 0;
-        std::size_t position = Empty;
+        std::uint32_t hash = 0;
+        std::uint32_t position = Empty;
     };
-    static constexpr std::size_t Empty = ~std::size_t { 0 };
-    void insert(std::size_t hash, std::size_t position);
+    static constexpr std::uint32_t Empty = ~std::uint32_t { 0 };
+    // Keys with more values than positions fit a slot are searched one by one.
+    static bool fits(std::size_t count) { return count < Empty; }
+    // The slot holding `name`, else the empty slot where it belongs.
+    std::size_t probe(const std::vector<HiveValue>& values, QStringView name, std::uint32_t hash) const;
+    void resize(std::size_t size);
+    void insert(std::uint32_t hash, std::size_t position);
 
     std::vector<Slot> slots_; // size a power of two
     std::size_t used_ = 0;

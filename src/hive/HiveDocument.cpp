@@ -56,21 +56,6 @@ QByteArray bytesOf(const char* begin, const char* end) { return QByteArray(begin
 // Keys with fewer values than this are searched one by one; beyond it a hash index pays off.
 constexpr std::size_t IndexedFrom = 16;
 
-// Whether a line whose first non-blank character is at `first` is a value line ("name"= or @=).
-bool startsValue(const char* first, const char* end) { return first < end && (*first == '"' || *first == '@'); }
-
-// The lines from the reader's position on that start as a value does: at least as many as the
-// values they hold (a value's continuation lines start otherwise).
-std::size_t countValueLines(Reader reader)
-{
-    std::size_t count = 0;
-    for (; !reader.atEnd(); reader.advance(reader.peek())) {
-        const Line line = reader.peek();
-        count += startsValue(skipBlanks(line.begin, line.end), line.end) ? 1 : 0;
-    }
-    return count;
-}
-
 // The path without leading and trailing backslashes.
 QStringView trimBackslashes(QStringView path)
 {
@@ -101,6 +86,8 @@ const QList<QByteArray>& HiveKey::extraLines() const
 
 const HiveValue* HiveKey::findValue(const QString& name) const
 {
+    if (!parsed_ && ValueLines::fits(section))
+        return findInSection(name);
     parseSection();
     const std::ptrdiff_t at = index_.find(values_, name);
     return at < 0 ? nullptr : &values_[static_cast<std::size_t>(at)];
@@ -110,7 +97,7 @@ void HiveKey::setValue(HiveValue value)
 {
     parseSection();
     put(std::move(value));
-    section.clear();
+    dropSection();
 }
 
 bool HiveKey::removeValue(const QString& name)
@@ -122,7 +109,7 @@ bool HiveKey::removeValue(const QString& name)
     values_.erase(values_.begin() + at);
     if (index_.active())
         index_.rebuild(values_);
-    section.clear();
+    dropSection();
     return true;
 }
 
@@ -130,7 +117,35 @@ void HiveKey::appendExtraLines(const QList<QByteArray>& lines)
 {
     parseSection();
     extraLines_ += lines;
-    section.clear();
+    dropSection();
+}
+
+void HiveKey::setSection(const QByteArray& text, QByteArrayView part)
+{
+    text_ = text;
+    section = part;
+}
+
+// The key changed: its section is written anew.
+void HiveKey::dropSection()
+{
+    section = {};
+    text_ = {};
+}
+
+// Reads only the lines that name the value: looking at a few values of a large key takes neither
+// the time nor the memory that reading all of them would.
+const HiveValue* HiveKey::findInSection(const QString& name) const
+{
+    if (!lines_)
+        lines_.emplace(section);
+    const std::vector<std::size_t> lines = lines_->linesNamed(section, name);
+    if (lines.empty())
+        return nullptr;
+    if (const auto it = found_.find(lines.front()); it != found_.end())
+        return &it->second;
+    std::optional<HiveValue> value = ValueLines::read(section, lines);
+    return value ? &found_.emplace(lines.front(), std::move(*value)).first->second : nullptr;
 }
 
 // Replaces the value of the same name (keeping the name as first written), else appends.
@@ -154,6 +169,7 @@ void HiveKey::parseSection() const
     if (parsed_)
         return;
     parsed_ = true;
+    lines_.reset(); // the values are found in values_ from now on
     Reader reader(section);
     if (reader.atEnd())
         return;
@@ -163,23 +179,23 @@ void HiveKey::parseSection() const
     reader.advance(keyLine);
     // Room for every value at once: growing step by step would move the values and rehash their
     // names again at each step, and touch several times the memory they end up in.
-    const std::size_t valueLines = countValueLines(reader);
+    const std::size_t valueLines = syntax::countValueLines(reader);
     values_.reserve(valueLines);
     if (valueLines >= IndexedFrom)
         index_.reserve(valueLines);
     while (!reader.atEnd()) {
         const Line line = reader.peek();
-        const char* first = skipBlanks(line.begin, line.end);
-        if (startsValue(first, line.end)) {
+        const Line content = syntax::withoutIndent(line);
+        if (syntax::startsValue(content)) {
             HiveValue value;
             Reader valueReader = reader;
-            if (syntax::readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
+            if (syntax::readValue(content, valueReader, value)) {
                 put(std::move(value));
                 reader = valueReader;
             } else {
                 extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
             }
-        } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
+        } else if (content.begin < line.end && !startsWith(content.begin, line.end, "#time=")) {
             extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
         }
         reader.advance(reader.peek());
@@ -204,16 +220,19 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
                                 .arg(fileName, QLatin1String(Signature)),
             fileName, reason);
     }
+    // The keys keep parts of the text rather than copies: a large hive is not copied once more.
+    // The text must own its bytes for that (a copy of raw data would not).
+    const QByteArray text = bytes.capacity() > 0 ? bytes : QByteArray(bytes.constData(), bytes.size());
     // Split the text into key sections at the lines that start with "[": a value never continues
     // onto such a line, so this is where Wine's reader starts a new key too.
-    Reader reader(bytes);
+    Reader reader(text);
     const char* sectionStart = nullptr;
     HiveKey* current = nullptr;
     auto finishSection = [&](const char* sectionEnd) {
         if (current)
-            current->section = bytesOf(sectionStart, sectionEnd);
+            current->setSection(text, QByteArrayView(sectionStart, sectionEnd));
         else
-            doc.preamble_ = bytesOf(bytes.constData(), sectionEnd);
+            doc.preamble_ = bytesOf(text.constData(), sectionEnd);
     };
     while (!reader.atEnd()) {
         const Line line = reader.peek();

@@ -236,19 +236,29 @@ QByteArray formatValue(const HiveValue& value)
     return out;
 }
 
-const char* readValueName(const Line& line, QString& name)
+std::size_t countValueLines(Reader reader)
+{
+    std::size_t count = 0;
+    while (!reader.atEnd()) {
+        const Line line = reader.peek();
+        reader.advance(line);
+        count += startsValue(withoutIndent(line)) ? 1 : 0;
+    }
+    return count;
+}
+
+const char* readValueName(const Line& line, QStringView& name)
 {
     const char* p = line.begin;
     if (p >= line.end)
         return nullptr;
     if (*p == '@') {
-        name.clear();
+        name = {};
         p = p + 1;
     } else if (*p == '"') {
-        // Unescaped in the scratch buffer, then copied: the name keeps no room for the rest of the line.
         QString& text = scratch();
         p = unescape(p + 1, line.end, '"', text);
-        name = QString(text.constData(), text.size());
+        name = text;
     } else {
         return nullptr;
     }
@@ -260,9 +270,12 @@ const char* readValueName(const Line& line, QString& name)
 
 bool readValue(Line line, Reader& reader, HiveValue& value)
 {
-    const char* p = readValueName(line, value.name);
+    QStringView name;
+    const char* p = readValueName(line, name);
     if (!p)
         return false;
+    // A copy of its own, without the room the scratch buffer keeps for the rest of the line.
+    value.name = name.toString();
     const char* end = line.end;
     value.type = RegType::String;
     if (startsWith(p, end, "str(")) {

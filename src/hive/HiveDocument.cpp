@@ -4,6 +4,7 @@
 #include "hive/HiveSyntax.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace caltrix::hive {
 
@@ -86,8 +87,10 @@ const QList<QByteArray>& HiveKey::extraLines() const
 
 const HiveValue* HiveKey::findValue(const QString& name) const
 {
+    // Until the values are read, only the lines naming the value are: looking at a few values of
+    // a large key takes neither the time nor the memory that reading all of them would.
     if (!parsed_ && ValueLines::fits(section))
-        return findInSection(name);
+        return lookup_.find(section, name);
     parseSection();
     const std::ptrdiff_t at = index_.find(values_, name);
     return at < 0 ? nullptr : &values_[static_cast<std::size_t>(at)];
@@ -133,21 +136,6 @@ void HiveKey::dropSection()
     text_ = {};
 }
 
-// Reads only the lines that name the value: looking at a few values of a large key takes neither
-// the time nor the memory that reading all of them would.
-const HiveValue* HiveKey::findInSection(const QString& name) const
-{
-    if (!lines_)
-        lines_.emplace(section);
-    const std::vector<std::size_t> lines = lines_->linesNamed(section, name);
-    if (lines.empty())
-        return nullptr;
-    if (const auto it = found_.find(lines.front()); it != found_.end())
-        return &it->second;
-    std::optional<HiveValue> value = ValueLines::read(section, lines);
-    return value ? &found_.emplace(lines.front(), std::move(*value)).first->second : nullptr;
-}
-
 // Replaces the value of the same name (keeping the name as first written), else appends.
 void HiveKey::put(HiveValue value) const
 {
@@ -169,7 +157,7 @@ void HiveKey::parseSection() const
     if (parsed_)
         return;
     parsed_ = true;
-    lines_.reset(); // the values are found in values_ from now on
+    lookup_.dropLines(); // the values are found in values_ from now on
     Reader reader(section);
     if (reader.atEnd())
         return;
@@ -428,21 +416,22 @@ void HiveDocument::placeNewKeys() const
 {
     if (placed_ == keys_.size())
         return;
-    std::vector<HiveKey> added(std::make_move_iterator(keys_.begin() + static_cast<std::ptrdiff_t>(placed_)),
-        std::make_move_iterator(keys_.end()));
-    keys_.resize(placed_);
+    // The positions of the new keys are sorted, not the keys: each key moves once, into its place.
+    std::vector<std::size_t> added(keys_.size() - placed_);
+    std::iota(added.begin(), added.end(), placed_);
     std::stable_sort(added.begin(), added.end(),
-        [](const HiveKey& a, const HiveKey& b) { return foldedPathLess(a.folded, b.folded); });
+        [this](std::size_t a, std::size_t b) { return foldedPathLess(keys_[a].folded, keys_[b].folded); });
     std::vector<HiveKey> placed;
-    placed.reserve(keys_.size() + added.size());
+    placed.reserve(keys_.size());
     auto next = added.begin();
-    for (HiveKey& key : keys_) {
-        for (; next != added.end() && key.readable && foldedPathLess(next->folded, key.folded); ++next)
-            placed.push_back(std::move(*next));
+    for (std::size_t i = 0; i < placed_; ++i) {
+        HiveKey& key = keys_[i];
+        for (; next != added.end() && key.readable && foldedPathLess(keys_[*next].folded, key.folded); ++next)
+            placed.push_back(std::move(keys_[*next]));
         placed.push_back(std::move(key));
     }
     for (; next != added.end(); ++next)
-        placed.push_back(std::move(*next));
+        placed.push_back(std::move(keys_[*next]));
     keys_ = std::move(placed);
     placed_ = keys_.size();
     rebuildIndex();

@@ -13,8 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace caltrix::hive {
@@ -52,20 +50,16 @@ public:
 
 private:
     void dropSection();
-    const HiveValue* findInSection(const QString& name) const;
     void parseSection() const;
     void put(HiveValue value) const;
 
-    QByteArray text_; // holds the bytes `section` views
     // Filled from `section` on first use (hence mutable; documents are used on one thread).
     mutable bool parsed_ = false;
+    QByteArray text_; // holds the bytes `section` views
     mutable std::vector<HiveValue> values_;
     mutable QList<QByteArray> extraLines_;
     mutable ValueIndex index_;
-    // Until the values are read, single values are found through the section's value lines and
-    // kept here, by the offset of the first line naming them, while the key lasts.
-    mutable std::optional<ValueLines> lines_;
-    mutable std::unordered_map<std::size_t, HiveValue> found_;
+    mutable ValueLookup lookup_; // values found before the values are read
 };
 
 // The content of a hive file in Wine's user.reg format (REGEDIT4-like text, "WINE REGISTRY

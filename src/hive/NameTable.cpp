@@ -1,7 +1,5 @@
 #include "hive/NameTable.h"
 
-#include <algorithm>
-
 namespace caltrix::hive {
 
 namespace {
@@ -42,31 +40,48 @@ std::uint32_t NameTable::hash(QStringView name)
     return static_cast<std::uint32_t>(hash ^ (hash >> 32));
 }
 
-void NameTable::clear()
+NameTable::NameTable() = default;
+NameTable::NameTable(NameTable&&) noexcept = default;
+NameTable& NameTable::operator=(NameTable&&) noexcept = default;
+NameTable::~NameTable() = default;
+
+NameTable::NameTable(const NameTable& other)
+    : table_(other.table_ ? std::make_unique<Table>(*other.table_) : nullptr)
 {
-    slots_ = {};
-    used_ = 0;
 }
+
+NameTable& NameTable::operator=(const NameTable& other)
+{
+    if (this != &other)
+        table_ = other.table_ ? std::make_unique<Table>(*other.table_) : nullptr;
+    return *this;
+}
+
+void NameTable::clear() { table_.reset(); }
 
 void NameTable::reserve(std::size_t count)
 {
-    if (tableSizeFor(count) > slots_.size())
+    if (!table_ || tableSizeFor(count) > table_->entries.size())
         resize(tableSizeFor(count));
 }
 
 void NameTable::add(std::uint32_t hash, std::size_t position)
 {
-    if (2 * (used_ + 1) > slots_.size())
-        resize(std::max(slots_.size() * 2, tableSizeFor(0)));
+    if (!table_)
+        resize(tableSizeFor(0));
+    else if (2 * (table_->used + 1) > table_->entries.size())
+        resize(table_->entries.size() * 2);
     insert(hash, static_cast<std::uint32_t>(position));
 }
 
 void NameTable::resize(std::size_t size)
 {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(size, Slot {});
-    used_ = 0;
-    for (const Slot& slot : old) {
+    std::unique_ptr<Table> old = std::move(table_);
+    table_ = std::make_unique<Table>();
+    table_->entries.assign(size, Slot {});
+    if (!old)
+        return;
+    for (const Slot& slot : old->entries) {
         if (slot.position != Empty)
             insert(slot.hash, slot.position);
     }
@@ -74,12 +89,13 @@ void NameTable::resize(std::size_t size)
 
 void NameTable::insert(std::uint32_t hash, std::uint32_t position)
 {
-    const std::size_t mask = slots_.size() - 1;
+    std::vector<Slot>& entries = table_->entries;
+    const std::size_t mask = entries.size() - 1;
     std::size_t i = hash & mask;
-    while (slots_[i].position != Empty)
+    while (entries[i].position != Empty)
         i = (i + 1) & mask;
-    slots_[i] = Slot { hash, position };
-    ++used_;
+    entries[i] = Slot { hash, position };
+    ++table_->used;
 }
 
 } // namespace caltrix::hive

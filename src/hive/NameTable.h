@@ -4,21 +4,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace caltrix::hive {
 
 // Positions of names without regard to case, in an open-addressing table of (name hash, position)
-// slots, at most half full. The names stay where they are: whoever looks one up tells whether the
+// entries, at most half full. The names stay where they are: whoever looks one up tells whether the
 // name at a position is the one sought.
 class NameTable {
 public:
+    NameTable();
+    NameTable(const NameTable& other);
+    NameTable& operator=(const NameTable& other);
+    NameTable(NameTable&&) noexcept;
+    NameTable& operator=(NameTable&&) noexcept;
+    ~NameTable();
+
     // The same for every two names that QString::compare(Qt::CaseInsensitive) finds equal.
     static std::uint32_t hash(QStringView name);
     // Whether `position` fits a slot.
     static bool fits(std::size_t position) { return position < Empty; }
 
-    bool empty() const { return slots_.empty(); }
+    bool empty() const { return !table_; }
     void clear();
     // Makes room for `count` positions at once, so that adding them never grows the table on the way.
     void reserve(std::size_t count);
@@ -30,11 +38,12 @@ public:
     template <class Visit>
     void visit(std::uint32_t hash, Visit visit) const
     {
-        if (slots_.empty())
+        if (!table_)
             return;
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask; slots_[i].position != Empty; i = (i + 1) & mask) {
-            if (slots_[i].hash == hash && visit(std::size_t { slots_[i].position }))
+        const std::vector<Slot>& entries = table_->entries;
+        const std::size_t mask = entries.size() - 1;
+        for (std::size_t i = hash & mask; entries[i].position != Empty; i = (i + 1) & mask) {
+            if (entries[i].hash == hash && visit(std::size_t { entries[i].position }))
                 return;
         }
     }
@@ -47,11 +56,15 @@ private:
         std::uint32_t position = Empty;
     };
     static constexpr std::uint32_t Empty = ~std::uint32_t { 0 };
+    // One pointer until the first name is added: most keys never need a table.
+    struct Table {
+        std::vector<Slot> entries; // size a power of two
+        std::size_t used = 0;
+    };
     void resize(std::size_t size);
     void insert(std::uint32_t hash, std::uint32_t position);
 
-    std::vector<Slot> slots_; // size a power of two
-    std::size_t used_ = 0;
+    std::unique_ptr<Table> table_;
 };
 
 } // namespace caltrix::hive

@@ -3,6 +3,7 @@
 #include "hive/HiveSyntax.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace caltrix::hive {
 
@@ -67,6 +68,46 @@ std::optional<HiveValue> ValueLines::read(QByteArrayView section, const std::vec
         }
     }
     return found;
+}
+
+struct ValueLookup::State {
+    std::optional<ValueLines> lines;
+    std::unordered_map<std::size_t, HiveValue> found; // by the offset of the first line naming them
+};
+
+ValueLookup::ValueLookup() = default;
+ValueLookup::ValueLookup(const ValueLookup&) { }
+ValueLookup::ValueLookup(ValueLookup&&) noexcept = default;
+ValueLookup& ValueLookup::operator=(ValueLookup&&) noexcept = default;
+ValueLookup::~ValueLookup() = default;
+
+ValueLookup& ValueLookup::operator=(const ValueLookup& other)
+{
+    if (this != &other)
+        state_.reset();
+    return *this;
+}
+
+const HiveValue* ValueLookup::find(QByteArrayView section, QStringView name)
+{
+    if (!state_)
+        state_ = std::make_unique<State>();
+    if (!state_->lines)
+        state_->lines.emplace(section);
+    const std::vector<std::size_t> lines = state_->lines->linesNamed(section, name);
+    if (lines.empty())
+        return nullptr;
+    auto& found = state_->found;
+    if (const auto it = found.find(lines.front()); it != found.end())
+        return &it->second;
+    std::optional<HiveValue> value = ValueLines::read(section, lines);
+    return value ? &found.emplace(lines.front(), std::move(*value)).first->second : nullptr;
+}
+
+void ValueLookup::dropLines()
+{
+    if (state_)
+        state_->lines.reset();
 }
 
 } // namespace caltrix::hive

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,29 @@ public:
 
 private:
     NameTable table_;
+};
+
+// The values of a key found before the key is read whole: each read from the lines that name it
+// alone, and kept while the key lasts. One pointer in the key until the first lookup; a cache, so
+// a copy of the key starts without one.
+class ValueLookup {
+public:
+    ValueLookup();
+    ValueLookup(const ValueLookup&);
+    ValueLookup& operator=(const ValueLookup& other);
+    ValueLookup(ValueLookup&&) noexcept;
+    ValueLookup& operator=(ValueLookup&&) noexcept;
+    ~ValueLookup();
+
+    // The value named `name` in `section`, or nullptr.
+    const HiveValue* find(QByteArrayView section, QStringView name);
+    // The key is read whole: its values are found elsewhere from now on. The lines' table goes;
+    // the values found stay where they are.
+    void dropLines();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 } // namespace caltrix::hive

@@ -87,8 +87,8 @@ const QList<QByteArray>& HiveKey::extraLines() const
 
 const HiveValue* HiveKey::findValue(const QString& name) const
 {
-    // Until the values are read, only the lines naming the value are: looking at a few values of
-    // a large key takes neither the time nor the memory that reading all of them would.
+    // Until the key is read whole, only the lines naming the value are read: looking at a few
+    // values of a large key takes neither the time nor the memory that reading all of them would.
     if (!parsed_ && ValueLines::fits(section))
         return lookup_.find(section, name);
     parseSection();

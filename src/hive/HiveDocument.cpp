@@ -4,6 +4,7 @@
 #include "hive/HiveSyntax.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace caltrix::hive {
 
@@ -86,6 +87,10 @@ const QList<QByteArray>& HiveKey::extraLines() const
 
 const HiveValue* HiveKey::findValue(const QString& name) const
 {
+    // Until the key is read whole, only the lines naming the value are read: looking at a few
+    // values of a large key takes neither the time nor the memory that reading all of them would.
+    if (!parsed_ && ValueLines::fits(section))
+        return lookup_.find(section, name);
     parseSection();
     const std::ptrdiff_t at = index_.find(values_, name);
     return at < 0 ? nullptr : &values_[static_cast<std::size_t>(at)];
@@ -95,7 +100,7 @@ void HiveKey::setValue(HiveValue value)
 {
     parseSection();
     put(std::move(value));
-    section.clear();
+    dropSection();
 }
 
 bool HiveKey::removeValue(const QString& name)
@@ -107,7 +112,7 @@ bool HiveKey::removeValue(const QString& name)
     values_.erase(values_.begin() + at);
     if (index_.active())
         index_.rebuild(values_);
-    section.clear();
+    dropSection();
     return true;
 }
 
@@ -115,13 +120,26 @@ void HiveKey::appendExtraLines(const QList<QByteArray>& lines)
 {
     parseSection();
     extraLines_ += lines;
-    section.clear();
+    dropSection();
+}
+
+void HiveKey::setSection(const QByteArray& text, QByteArrayView part)
+{
+    text_ = text;
+    section = part;
+}
+
+// The key changed: its section is written anew.
+void HiveKey::dropSection()
+{
+    section = {};
+    text_ = {};
 }
 
 // Replaces the value of the same name (keeping the name as first written), else appends.
 void HiveKey::put(HiveValue value) const
 {
-    const std::ptrdiff_t at = index_.find(values_, value.name);
+    const std::ptrdiff_t at = index_.findOrAdd(values_, value.name, values_.size());
     if (at >= 0) {
         HiveValue& existing = values_[static_cast<std::size_t>(at)];
         existing.type = value.type;
@@ -129,9 +147,7 @@ void HiveKey::put(HiveValue value) const
         return;
     }
     values_.push_back(std::move(value));
-    if (index_.active())
-        index_.add(values_.back(), values_.size() - 1);
-    else if (values_.size() >= IndexedFrom)
+    if (!index_.active() && values_.size() >= IndexedFrom)
         index_.rebuild(values_);
 }
 
@@ -141,6 +157,7 @@ void HiveKey::parseSection() const
     if (parsed_)
         return;
     parsed_ = true;
+    lookup_.dropLines(); // the values are found in values_ from now on
     Reader reader(section);
     if (reader.atEnd())
         return;
@@ -148,19 +165,25 @@ void HiveKey::parseSection() const
     if (!readable)
         extraLines_.push_back(bytesOf(keyLine.begin, keyLine.rawEnd));
     reader.advance(keyLine);
+    // Room for every value at once: growing step by step would move the values and rehash their
+    // names again at each step, and touch several times the memory they end up in.
+    const std::size_t valueLines = syntax::countValueLines(reader);
+    values_.reserve(valueLines);
+    if (valueLines >= IndexedFrom)
+        index_.reserve(valueLines);
     while (!reader.atEnd()) {
         const Line line = reader.peek();
-        const char* first = skipBlanks(line.begin, line.end);
-        if (first < line.end && (*first == '"' || *first == '@')) {
+        const Line content = syntax::withoutIndent(line);
+        if (syntax::startsValue(content)) {
             HiveValue value;
             Reader valueReader = reader;
-            if (syntax::readValue(Line { first, line.end, line.next, line.rawEnd }, valueReader, value)) {
+            if (syntax::readValue(content, valueReader, value)) {
                 put(std::move(value));
                 reader = valueReader;
             } else {
                 extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
             }
-        } else if (first < line.end && !startsWith(first, line.end, "#time=")) {
+        } else if (content.begin < line.end && !startsWith(content.begin, line.end, "#time=")) {
             extraLines_.push_back(bytesOf(line.begin, line.rawEnd));
         }
         reader.advance(reader.peek());
@@ -185,16 +208,19 @@ HiveDocument HiveDocument::parse(const QByteArray& bytes, const QString& fileNam
                                 .arg(fileName, QLatin1String(Signature)),
             fileName, reason);
     }
+    // The keys keep parts of the text rather than copies: a large hive is not copied once more.
+    // The text must own its bytes for that (a copy of raw data would not).
+    const QByteArray text = bytes.capacity() > 0 ? bytes : QByteArray(bytes.constData(), bytes.size());
     // Split the text into key sections at the lines that start with "[": a value never continues
     // onto such a line, so this is where Wine's reader starts a new key too.
-    Reader reader(bytes);
+    Reader reader(text);
     const char* sectionStart = nullptr;
     HiveKey* current = nullptr;
     auto finishSection = [&](const char* sectionEnd) {
         if (current)
-            current->section = bytesOf(sectionStart, sectionEnd);
+            current->setSection(text, QByteArrayView(sectionStart, sectionEnd));
         else
-            doc.preamble_ = bytesOf(bytes.constData(), sectionEnd);
+            doc.preamble_ = bytesOf(text.constData(), sectionEnd);
     };
     while (!reader.atEnd()) {
         const Line line = reader.peek();
@@ -390,21 +416,22 @@ void HiveDocument::placeNewKeys() const
 {
     if (placed_ == keys_.size())
         return;
-    std::vector<HiveKey> added(std::make_move_iterator(keys_.begin() + static_cast<std::ptrdiff_t>(placed_)),
-        std::make_move_iterator(keys_.end()));
-    keys_.resize(placed_);
+    // The positions of the new keys are sorted, not the keys: each key moves once, into its place.
+    std::vector<std::size_t> added(keys_.size() - placed_);
+    std::iota(added.begin(), added.end(), placed_);
     std::stable_sort(added.begin(), added.end(),
-        [](const HiveKey& a, const HiveKey& b) { return foldedPathLess(a.folded, b.folded); });
+        [this](std::size_t a, std::size_t b) { return foldedPathLess(keys_[a].folded, keys_[b].folded); });
     std::vector<HiveKey> placed;
-    placed.reserve(keys_.size() + added.size());
+    placed.reserve(keys_.size());
     auto next = added.begin();
-    for (HiveKey& key : keys_) {
-        for (; next != added.end() && key.readable && foldedPathLess(next->folded, key.folded); ++next)
-            placed.push_back(std::move(*next));
+    for (std::size_t i = 0; i < placed_; ++i) {
+        HiveKey& key = keys_[i];
+        for (; next != added.end() && key.readable && foldedPathLess(keys_[*next].folded, key.folded); ++next)
+            placed.push_back(std::move(keys_[*next]));
         placed.push_back(std::move(key));
     }
     for (; next != added.end(); ++next)
-        placed.push_back(std::move(*next));
+        placed.push_back(std::move(keys_[*next]));
     keys_ = std::move(placed);
     placed_ = keys_.size();
     rebuildIndex();

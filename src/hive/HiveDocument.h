@@ -2,8 +2,10 @@
 
 #include "hive/HiveValue.h"
 #include "hive/ValueIndex.h"
+#include "hive/ValueLines.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -16,14 +18,16 @@
 namespace caltrix::hive {
 
 // One key section of the file. Its values are read from the section's text the first time they
-// are asked for, so that reading a large hive only to look at a few keys stays cheap.
+// are asked for, so that reading a large hive only to look at a few keys stays cheap; a single
+// value found before then is read from the lines that name it alone.
 class HiveKey {
 public:
     QString path; // as written in the file, components separated by backslashes
     QString folded; // case-folded path: keys are found regardless of case
     // The section's text exactly as read, while the key is unchanged; empty once it changed, and
-    // then the section is written anew.
-    QByteArray section;
+    // then the section is written anew. A part of the file's text, which the key keeps (shared)
+    // while it needs it.
+    QByteArrayView section;
     // False for a section whose key line is unreadable: kept as text, never found or changed.
     bool readable = true;
 
@@ -41,16 +45,21 @@ public:
     void appendExtraLines(const QList<QByteArray>& lines);
     // Marks a key made in memory: it has no section to read values from.
     void markNew() { parsed_ = true; }
+    // Makes `part` of the file's `text` the key's section.
+    void setSection(const QByteArray& text, QByteArrayView part);
 
 private:
+    void dropSection();
     void parseSection() const;
     void put(HiveValue value) const;
 
     // Filled from `section` on first use (hence mutable; documents are used on one thread).
     mutable bool parsed_ = false;
+    QByteArray text_; // holds the bytes `section` views
     mutable std::vector<HiveValue> values_;
     mutable QList<QByteArray> extraLines_;
     mutable ValueIndex index_;
+    mutable ValueLookup lookup_; // values found before the values are read
 };
 
 // The content of a hive file in Wine's user.reg format (REGEDIT4-like text, "WINE REGISTRY

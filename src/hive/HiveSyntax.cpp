@@ -34,8 +34,9 @@ char16_t controlFromEscape(char e)
 }
 
 // Decodes one UTF-8 sequence at `p` (a byte >= 0x80) into `out`; a malformed sequence is taken as
-// one Latin-1 byte. Returns the position after the bytes used.
-const char* appendNonAscii(const char* p, const char* end, QString& out)
+// one Latin-1 byte. Writes at most as many units as it reads bytes. Returns the position after the
+// bytes used.
+const char* putNonAscii(const char* p, const char* end, char16_t*& out)
 {
     const auto lead = static_cast<unsigned char>(*p);
     const int length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
@@ -46,13 +47,22 @@ const char* appendNonAscii(const char* p, const char* end, QString& out)
         if (valid) {
             const QString decoded = QString::fromUtf8(p, length);
             if (!decoded.contains(QChar::ReplacementCharacter)) {
-                out += decoded;
+                for (const QChar c : decoded)
+                    *out++ = c.unicode();
                 return p + length;
             }
         }
     }
-    out += QChar(static_cast<char16_t>(lead));
+    *out++ = lead;
     return p + 1;
+}
+
+// One text buffer per thread for text on its way elsewhere: reading a value allocates only what
+// the value keeps.
+QString& scratch()
+{
+    thread_local QString buffer;
+    return buffer;
 }
 
 bool isStringType(std::uint32_t type)
@@ -103,24 +113,29 @@ bool readHexBytes(const char* p, Line line, Reader& reader, QByteArray& data)
 
 const char* unescape(const char* p, const char* end, char endChar, QString& out)
 {
-    out.resize(0); // keeps the buffer of a reused string
+    // Every character takes at least one byte of the file, so the bytes left are room enough;
+    // writing into the buffer directly spares a QString append for each piece.
+    out.resize(end - p); // keeps the buffer of a reused string
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+    char16_t* d = begin;
+    const char* after = nullptr;
     while (p < end) {
-        const char* run = p;
-        while (p < end && *p != endChar && *p != '\\' && static_cast<unsigned char>(*p) < 0x80)
-            ++p;
-        if (p > run)
-            out += QLatin1StringView(run, p - run);
-        if (p >= end)
-            return nullptr;
-        if (*p == endChar)
-            return p + 1;
-        if (static_cast<unsigned char>(*p) >= 0x80) {
-            p = appendNonAscii(p, end, out);
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == static_cast<unsigned char>(endChar)) {
+            after = p + 1;
+            break;
+        }
+        if (c >= 0x80) {
+            p = putNonAscii(p, end, d);
             continue;
         }
-        // A backslash escape.
+        if (c != '\\') {
+            *d++ = c;
+            ++p;
+            continue;
+        }
         if (p + 1 >= end)
-            return nullptr;
+            break;
         const char e = p[1];
         p += 2;
         if (e == 'x') {
@@ -128,21 +143,22 @@ const char* unescape(const char* p, const char* end, char endChar, QString& out)
             int digits = 0;
             for (; digits < 4 && p < end && isHexDigit(*p); ++digits)
                 value = value * 16 + static_cast<unsigned>(hexValue(*p++));
-            out += digits ? QChar(static_cast<char16_t>(value)) : QChar(u'x');
+            *d++ = digits ? static_cast<char16_t>(value) : u'x';
         } else if (e >= '0' && e <= '7') {
             unsigned value = static_cast<unsigned>(e - '0');
             for (int digits = 1; digits < 3 && p < end && *p >= '0' && *p <= '7'; ++digits)
                 value = value * 8 + static_cast<unsigned>(*p++ - '0');
-            out += QChar(static_cast<char16_t>(value));
+            *d++ = static_cast<char16_t>(value);
         } else if (const char16_t control = controlFromEscape(e); control != 0xFFFF && e != '.') {
-            out += QChar(control);
+            *d++ = control;
         } else if (static_cast<unsigned char>(e) >= 0x80) {
-            p = appendNonAscii(p - 1, end, out);
+            p = putNonAscii(p - 1, end, d);
         } else {
-            out += QLatin1Char(e);
+            *d++ = static_cast<char16_t>(e);
         }
     }
-    return nullptr;
+    out.truncate(d - begin);
+    return after;
 }
 
 int appendEscaped(QByteArray& out, const QString& text, char quote1, char quote2)
@@ -220,16 +236,29 @@ QByteArray formatValue(const HiveValue& value)
     return out;
 }
 
-const char* readValueName(const Line& line, QString& name)
+std::size_t countValueLines(Reader reader)
+{
+    std::size_t count = 0;
+    while (!reader.atEnd()) {
+        const Line line = reader.peek();
+        reader.advance(line);
+        count += startsValue(withoutIndent(line)) ? 1 : 0;
+    }
+    return count;
+}
+
+const char* readValueName(const Line& line, QStringView& name)
 {
     const char* p = line.begin;
     if (p >= line.end)
         return nullptr;
     if (*p == '@') {
-        name.clear();
+        name = {};
         p = p + 1;
     } else if (*p == '"') {
-        p = unescape(p + 1, line.end, '"', name);
+        QString& text = scratch();
+        p = unescape(p + 1, line.end, '"', text);
+        name = text;
     } else {
         return nullptr;
     }
@@ -241,9 +270,12 @@ const char* readValueName(const Line& line, QString& name)
 
 bool readValue(Line line, Reader& reader, HiveValue& value)
 {
-    const char* p = readValueName(line, value.name);
+    QStringView name;
+    const char* p = readValueName(line, name);
     if (!p)
         return false;
+    // A copy of its own, without the room the scratch buffer keeps for the rest of the line.
+    value.name = name.toString();
     const char* end = line.end;
     value.type = RegType::String;
     if (startsWith(p, end, "str(")) {
@@ -253,9 +285,7 @@ bool readValue(Line line, Reader& reader, HiveValue& value)
         p += 2;
     }
     if (p < end && *p == '"') {
-        // The text only passes through on its way to UTF-16LE bytes: one buffer per thread serves
-        // every value, instead of one allocation each.
-        thread_local QString text;
+        QString& text = scratch();
         p = unescape(p + 1, end, '"', text);
         if (!p || skipBlanks(p, end) != end)
             return false;

@@ -2,6 +2,10 @@
 
 #include "hive/HiveValue.h"
 
+#include <QByteArrayView>
+#include <QStringView>
+
+#include <cstddef>
 #include <cstring>
 
 // The value lines that Wine's user.reg and the registry editor's export files share:
@@ -18,9 +22,14 @@ struct Line {
 // Walks the lines of a text.
 class Reader {
 public:
-    explicit Reader(const QByteArray& bytes)
-        : pos_(bytes.constData())
-        , end_(bytes.constData() + bytes.size())
+    explicit Reader(QByteArrayView bytes)
+        : Reader(bytes.data(), bytes.data() + bytes.size())
+    {
+    }
+    // From `pos`, the start of a line, up to `end`.
+    Reader(const char* pos, const char* end)
+        : pos_(pos)
+        , end_(end)
     {
     }
     bool atEnd() const { return pos_ >= end_; }
@@ -68,9 +77,21 @@ inline bool startsWith(const char* p, const char* end, const char* text)
     return static_cast<std::size_t>(end - p) >= n && std::memcmp(p, text, n) == 0;
 }
 
+// The line from its first non-blank character on.
+inline Line withoutIndent(const Line& line) { return { skipBlanks(line.begin, line.end), line.end, line.next, line.rawEnd }; }
+
+// Whether a line without its indent starts as a value does ('"' or '@'). A value's continuation
+// lines never do.
+inline bool startsValue(const Line& line) { return line.begin < line.end && (*line.begin == '"' || *line.begin == '@'); }
+
+// The lines from the reader's position on that start as a value does: at least as many as the
+// values they hold.
+std::size_t countValueLines(Reader reader);
+
 // Reads the name of the value whose line starts at `line.begin` ('"' or '@') and its "=";
-// returns where the data starts, or nullptr for a line that is no value.
-const char* readValueName(const Line& line, QString& name);
+// returns where the data starts, or nullptr for a line that is no value. `name` stays valid until
+// the next text is read on this thread.
+const char* readValueName(const Line& line, QStringView& name);
 
 // Parses the value whose line starts at `line.begin` (a '"' or '@'); on success the reader stands
 // on the value's last line. False for a line that is no value.

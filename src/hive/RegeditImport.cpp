@@ -109,15 +109,13 @@ private:
 
     bool readValue(const syntax::Line& line, syntax::Reader& reader)
     {
-        syntax::Line value = line;
-        while (value.begin < value.end && (*value.begin == ' ' || *value.begin == '\t'))
-            ++value.begin;
-        QString name;
+        const syntax::Line value = syntax::withoutIndent(line);
+        QStringView name;
         const char* data = syntax::readValueName(value, name);
         if (!data)
             return false;
         if (data + 1 == value.end && *data == '-') {
-            if (inUserRoot_ && doc_.deleteValue(key_, name))
+            if (inUserRoot_ && doc_.deleteValue(key_, name.toString()))
                 ++result_.valuesDeleted;
             return true;
         }

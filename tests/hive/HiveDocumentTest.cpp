@@ -225,6 +225,69 @@ TEST(HiveDocument, KeepsUnreadableLinesAndSkipsThem)
     EXPECT_EQ(written.count("[A] 5"), 1);
 }
 
+// A value looked up before its key is read whole comes from the key's lines that name it; it must
+// be the value reading the whole key gives: the first readable line's spelling, the last readable
+// line's data, and no value from lines that are not readable ones.
+TEST(HiveDocument, LooksUpAValueAsReadingTheWholeKeyFindsIt)
+{
+    const QByteArray text = "WINE REGISTRY Version 2\n\n"
+                            "[K] 1\n#time=1\n"
+                            "@=\"first default\"\n"
+                            "\"Dup\"=\"one\"\n\"dup\"=\"two\"\n\"DUP\"=hex:zz\n"
+                            "\"Late\"=garbage\n\"LATE\"=\"ok\"\n\"late\"=dword:00000005\n"
+                            "\"Only\"=hex:zz\n"
+                            "  \"Indented\"=\"i\"\n"
+                            "\"Cont\"=hex:01,02,\\\n  03\n"
+                            "\"Broken\"=hex:01,\\\n\"Next\"=\"n\"\n"
+                            "\"\\x41xyz\"=\"escaped\"\n"
+                            "\"Cr\"=\"1\"\r\r\n\"Crlf\"=\"2\"\r\n"
+                            "\"NoEquals\"\n"
+                            "@=\"second default\"\n";
+    struct Case {
+        const char* query;
+        const char* name; // nullptr: no such value
+        std::uint32_t type;
+        QByteArray data;
+    };
+    const auto string = [](std::u16string_view s) { return utf16(s) + QByteArray(2, 0); };
+    const Case cases[] = {
+        { "", "", RegType::String, string(u"second default") },
+        { "DUP", "Dup", RegType::String, string(u"two") },
+        { "late", "LATE", RegType::DWord, QByteArray::fromHex("05000000") },
+        { "Only", nullptr, 0, {} },
+        { "indented", "Indented", RegType::String, string(u"i") },
+        { "cont", "Cont", RegType::Binary, QByteArray::fromHex("010203") },
+        { "Broken", nullptr, 0, {} },
+        { "NEXT", "Next", RegType::String, string(u"n") },
+        { "axyz", "Axyz", RegType::String, string(u"escaped") },
+        { "Cr", nullptr, 0, {} },
+        { "crlf", "Crlf", RegType::String, string(u"2") },
+        { "NoEquals", nullptr, 0, {} },
+        { "Missing", nullptr, 0, {} },
+    };
+    for (const bool readWholeKeyFirst : { false, true }) {
+        const HiveDocument doc = HiveDocument::parse(text, QStringLiteral("user.reg"));
+        const HiveKey* key = doc.findKey(QStringLiteral("K"));
+        ASSERT_NE(key, nullptr);
+        if (readWholeKeyFirst) {
+            EXPECT_EQ(key->values().size(), 8U);
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.query) + (readWholeKeyFirst ? " (key read whole)" : " (looked up)"));
+            const HiveValue* value = key->findValue(QString::fromLatin1(c.query));
+            if (!c.name) {
+                EXPECT_EQ(value, nullptr);
+                continue;
+            }
+            ASSERT_NE(value, nullptr);
+            EXPECT_EQ(value->name, QString::fromLatin1(c.name));
+            EXPECT_EQ(value->type, c.type);
+            EXPECT_EQ(value->data.toHex(), c.data.toHex());
+        }
+        EXPECT_EQ(doc.serialize(0), text);
+    }
+}
+
 // A key with many values is searched through an index: it must find, replace and delete exactly as
 // the case-insensitive comparison of names does, also after positions shift.
 TEST(HiveDocument, FindsValuesOfALargeKeyRegardlessOfCase)

@@ -1,6 +1,7 @@
 // Fuzz target: any bytes given to the hive parser either fail with HiveError or give a document
 // that writes back to the same bytes (when unchanged) and reads back to the same keys and values
-// after an edit. The same bytes imported as a registry editor export give a hive that reads back
+// after an edit, and a value looked up before its key is read whole is the value reading the
+// whole key gives. The same bytes imported as a registry editor export give a hive that reads back
 // as well.
 #include "hive/HiveDocument.h"
 #include "hive/HiveError.h"
@@ -34,6 +35,23 @@ void checkSameContent(const HiveDocument& a, const HiveDocument& b)
     }
 }
 
+// Every value of a readable key of `read` is what looking it up finds in a fresh reading of
+// `bytes`, where its key has not been read whole.
+void checkLookupsMatchWholeKeys(const QByteArray& bytes, const HiveDocument& read)
+{
+    const HiveDocument fresh = HiveDocument::parse(bytes, QStringLiteral("fuzz"));
+    for (const HiveKey& key : read.keys()) {
+        if (!key.readable)
+            continue;
+        const HiveKey* other = fresh.findKey(key.path);
+        check(other != nullptr, "key lost");
+        for (const HiveValue& value : key.values()) {
+            const HiveValue* found = other->findValue(value.name);
+            check(found != nullptr && *found == value, "value looked up differs from the key read whole");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -52,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const HiveError&) {
         return 0;
     }
+    checkLookupsMatchWholeKeys(bytes, doc);
     bool merged = false;
     for (const HiveKey& key : doc.keys())
         merged = merged || key.section.isEmpty();

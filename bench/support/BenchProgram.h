@@ -21,7 +21,7 @@ int runBenchmarkProgram(int argc, char** argv, const std::function<void()>& appl
     Application application(argc, argv);
     if (applicationReady)
         applicationReady();
-    Application::setApplicationName(QStringLiteral("caltrix"));
+    platform::NameProgram();
     platform::ProgramClock clock; // after the application object, whose event loop it wakes
     return runBenchmarksAndPrintFigures(argc, argv);
 }

@@ -11,13 +11,19 @@
 #include "platform/GuardedCall.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
+#include "runs/RunSettings.h"
 #include "widgets/ArrowMarker.h"
 #include "widgets/ClassicFont.h"
+#include "widgets/RunStrip.h"
 
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -81,11 +87,40 @@ void dispatch(Handler&& handler)
     platform::guardedCall(platform::Escaped::Shown, "handling an event of the window", std::forward<Handler>(handler));
 }
 
+// The window's outer size: the designed area in its border, and the run strip below it when shown.
+QSize windowSize(bool runStripShown)
+{
+    const QRect designed(QPoint(), layout::ClientSize.grownBy(QMargins(layout::BorderWidth, layout::BorderWidth,
+                                        layout::BorderWidth, layout::BorderWidth)));
+    if (!runStripShown)
+        return designed.size();
+    return designed.united(layout::RunStrip.marginsAdded(QMargins(0, 0, layout::BorderWidth, layout::BorderWidth))).size();
+}
+
+// A setting of the trainer as the runs record it: a value that cannot be read is recorded as 0.
+template <typename Value>
+Value readForRecord(Value (*read)())
+{
+    try {
+        return read();
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 } // namespace
 
 // ---- creation ---------------------------------------------------------------------------------
 
-TForm1::TForm1(const TavorDeviceFactory& MakeDevice)
+namespace {
+void place(QWidget* item, const char* name, const QRect& rect)
+{
+    item->setObjectName(QLatin1String(name));
+    item->setGeometry(rect);
+}
+} // namespace
+
+TForm1::TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     , platform::TComponent(nullptr)
 {
@@ -96,9 +131,11 @@ TForm1::TForm1(const TavorDeviceFactory& MakeDevice)
     colours.setColor(QPalette::Window, Qt::white);
     setPalette(colours);
     setAutoFillBackground(true);
-    setFixedSize(layout::ClientSize.grownBy(QMargins(layout::BorderWidth, layout::BorderWidth,
-        layout::BorderWidth, layout::BorderWidth)));
     createControls();
+    RunStrip1 = new widgets::RunStrip(this);
+    place(RunStrip1, "RunStrip1", layout::RunStrip);
+    runs_ = std::make_unique<WindowRuns>(*RunStrip1, runOptions, QDateTime::currentDateTime());
+    showRunStrip(runs_->settings().stripShown);
     createDevice(MakeDevice);
     connectHandlers();
     dispatch([this] { FormCreate(); });
@@ -113,14 +150,10 @@ TForm1::~TForm1()
     TavorDeviceANT1->SetOnConnected({});
     TavorDeviceANT1->SetOnStats({});
     delete deviceComponent_;
+    runs_->end();
 }
 
 namespace {
-void place(QWidget* item, const char* name, const QRect& rect)
-{
-    item->setObjectName(QLatin1String(name));
-    item->setGeometry(rect);
-}
 
 TLabel* label(QWidget* client, const char* name, const QPoint& at, const QString& caption, const QFont& font)
 {
@@ -224,6 +257,8 @@ void TForm1::FormCreate()
     if (ReadUnitType() == 0)
         showMessage(QStringLiteral("Unit type not available"));
     writeSettingsLine();
+    runTrainer_ = { readForRecord(ReadTrainerDeviceNumber), readForRecord(ReadUnitType),
+        static_cast<double>(readForRecord(ReadRollDiameter)), readForRecord(ReadEventPerTurn) };
     TwoPresetMode = ReadSpeedA() != 0;
     if (TwoPresetMode) {
         Button3->hide();
@@ -271,9 +306,11 @@ void TForm1::TavorDeviceANT1Connected(platform::TObject*)
     if (byCircumference)
         takeRollDiameterFromCircumference();
     else
-        TavorDeviceANT1->SetRollDiameter(ReadRollDiameter());
+        takeRollDiameter(ReadRollDiameter());
     // The byte-wide setting takes the low eight bits.
-    TavorDeviceANT1->SeteventPerTurn(static_cast<std::uint8_t>(ReadEventPerTurn()));
+    const auto eventsPerTurn = static_cast<std::uint8_t>(ReadEventPerTurn());
+    TavorDeviceANT1->SeteventPerTurn(eventsPerTurn);
+    runTrainer_.eventsPerTurn = eventsPerTurn;
     if (byCircumference) {
         // The user may enter another circumference; P1 and P2 take it.
         lblCirc->show();
@@ -289,32 +326,37 @@ void TForm1::TavorDeviceANT1Connected(platform::TObject*)
 void TForm1::Button1Click()
 {
     if (TwoPresetMode)
-        applyPreset(ReadSpeedA, ReadResistA, false);
+        applyPreset(Button1, ReadSpeedA, ReadResistA, false);
     else
-        applyPreset([] { return ReadPresetSpeed(1); }, [] { return ReadPresetResist(1); }, false);
+        applyPreset(Button1, [] { return ReadPresetSpeed(1); }, [] { return ReadPresetResist(1); }, false);
     refreshRollDiameterFromCircumference();
 }
 
 void TForm1::Button2Click()
 {
     if (TwoPresetMode)
-        applyPreset(ReadSpeedB, ReadResistB, true);
+        applyPreset(Button2, ReadSpeedB, ReadResistB, true);
     else
-        applyPreset([] { return ReadPresetSpeed(2); }, [] { return ReadPresetResist(2); }, true);
+        applyPreset(Button2, [] { return ReadPresetSpeed(2); }, [] { return ReadPresetResist(2); }, true);
     refreshRollDiameterFromCircumference();
 }
 
 void TForm1::Button3Click()
 {
     // P3 keeps the roll diameter it has: only P1 and P2 take a new circumference.
-    applyPreset([] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true);
+    applyPreset(Button3, [] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true);
 }
 
-void TForm1::applyPreset(const std::function<std::int32_t()>& speed, const std::function<std::int32_t()>& level,
-                         bool showLevelInTarget)
+void TForm1::applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speedRead,
+                         const std::function<std::int32_t()>& levelRead, bool showLevelInTarget)
 {
     // The settings are read afresh at every step, so a failing read stops the preset where it
-    // fails: the marker or the labels may have moved without the level being sent.
+    // fails: the marker or the labels may have moved without the level being sent, and no run
+    // starts. The run takes the values as last read.
+    std::int32_t targetSpeed = 0;
+    std::int32_t targetLevel = 0;
+    const auto speed = [&] { return targetSpeed = speedRead(); };
+    const auto level = [&] { return targetLevel = levelRead(); };
     set_range(speed());
     QString target = QStringLiteral("Target Speed: ") + QString::number(speed());
     if (showLevelInTarget)
@@ -322,6 +364,7 @@ void TForm1::applyPreset(const std::function<std::int32_t()>& speed, const std::
     lblTarget->setCaption(target);
     Label2->setCaption(QStringLiteral("R->") + QString::number(level()));
     TavorDeviceANT1->SetTavorResistance(level());
+    runs_->presetApplied({ button->text(), static_cast<double>(targetSpeed), targetLevel }, runTrainer_);
 }
 
 void TForm1::refreshRollDiameterFromCircumference()
@@ -332,7 +375,13 @@ void TForm1::refreshRollDiameterFromCircumference()
 
 void TForm1::takeRollDiameterFromCircumference()
 {
-    TavorDeviceANT1->SetRollDiameter(CircumferenceToRollDiameter(hive::textToInt(editCirc->text())));
+    takeRollDiameter(CircumferenceToRollDiameter(hive::textToInt(editCirc->text())));
+}
+
+void TForm1::takeRollDiameter(long double rollDiameter)
+{
+    TavorDeviceANT1->SetRollDiameter(rollDiameter);
+    runTrainer_.rollDiameter = static_cast<double>(rollDiameter);
 }
 
 // ---- live speed -------------------------------------------------------------------------------
@@ -343,10 +392,12 @@ void TForm1::TavorDeviceANT1Stats(platform::TObject*)
     // the rider a speed that nobody measures any more.
     if (!TavorDeviceANT1->Connected()) {
         showNotConnected();
+        runs_->tick(std::nullopt);
         return;
     }
     set_arrow(TavorDeviceANT1->GetSpeed());
     lblSpeed->setCaption(devicebase::Format("Speed %.1f", { TavorDeviceANT1->GetSpeed() }));
+    runs_->tick(TavorDeviceANT1->GetSpeed());
 }
 
 void TForm1::showNotConnected()
@@ -371,7 +422,75 @@ void TForm1::Button4Click()
 {
     if (TavorDeviceANT1->Connected())
         TavorDeviceANT1->Disconnect();
+    runs_->end();
     close();
+}
+
+// ---- run strip and context menu ---------------------------------------------------------------
+
+void TForm1::showRunStrip(bool shown)
+{
+    runStripShown_ = shown;
+    RunStrip1->setVisible(shown);
+    setFixedSize(windowSize(shown));
+    update();
+}
+
+void TForm1::toggleRunStrip()
+{
+    showRunStrip(!runStripShown_);
+    try {
+        runs::storeRunStripShown(runStripShown_);
+    } catch (const platform::Error& error) {
+        showMessage(QStringLiteral("Caltrix cannot remember whether the run strip is shown: %1.").arg(error.message()));
+    }
+}
+
+void TForm1::openRunsFolder()
+{
+    const QString folder = QDir::toNativeSeparators(runs_->recordFolder());
+    if (!QDir().mkpath(runs_->recordFolder())) {
+        showMessage(QStringLiteral("The runs folder %1 cannot be made: check that its parent folder can be written.")
+                        .arg(folder));
+        return;
+    }
+    if (!platform::desktop().openFolder(runs_->recordFolder())) {
+        showMessage(QStringLiteral("No file manager could open the runs folder %1. Open it yourself: each "
+                                   "start of Caltrix keeps its runs there in a CSV file.")
+                        .arg(folder));
+    }
+}
+
+QMenu* TForm1::createContextMenu()
+{
+    auto* menu = new QMenu(this);
+    QAction* strip = menu->addAction(QStringLiteral("Run strip"));
+    strip->setObjectName(QStringLiteral("RunStripAction"));
+    strip->setCheckable(true);
+    strip->setChecked(runStripShown_);
+    strip->setShortcut(QKeySequence(Qt::Key_T));
+    connect(strip, &QAction::triggered, this, [this] { dispatch([this] { toggleRunStrip(); }); });
+    QAction* folder = menu->addAction(QStringLiteral("Open runs folder"));
+    folder->setObjectName(QStringLiteral("OpenRunsFolderAction"));
+    connect(folder, &QAction::triggered, this, [this] { dispatch([this] { openRunsFolder(); }); });
+    return menu;
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event)
+{
+    const std::unique_ptr<QMenu> menu(createContextMenu());
+    menu->exec(event->globalPos());
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    // T toggles the strip, except where it is typed: the circumference box takes its own keys.
+    if (event->key() == Qt::Key_T && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()
+        && focusWidget() != editCirc) {
+        dispatch([this] { toggleRunStrip(); });
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 // ---- frame and dragging -----------------------------------------------------------------------
@@ -380,7 +499,10 @@ void TForm1::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setPen(QPen(borderColour(), 0));
-    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    // The designed area keeps its own border; the strip below it shares its top edge.
+    painter.drawRect(QRectF(QPointF(), QSizeF(windowSize(false))).adjusted(0.5, 0.5, -0.5, -0.5));
+    if (runStripShown_)
+        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
 void TForm1::mousePressEvent(QMouseEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WindowRuns.h"
 #include "device/TavorDeviceInterface.h"
 #include "platform/Component.h"
 
@@ -8,12 +9,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QLineEdit;
+class QMenu;
 class QPushButton;
 
 namespace caltrix::widgets {
 class ArrowMarker;
+class RunStrip;
 }
 
 namespace caltrix::app {
@@ -43,7 +47,7 @@ using TavorDeviceFactory = std::function<device::ITavorDevice*(platform::TCompon
 // Main thread only.
 class TForm1 final : public QWidget, public platform::TComponent {
 public:
-    explicit TForm1(const TavorDeviceFactory& MakeDevice);
+    explicit TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions = {});
     ~TForm1() override;
 
     QString ClassName() const override { return QStringLiteral("TForm1"); }
@@ -63,6 +67,16 @@ public:
     // Place the target marker and the speed arrow on the scale at speed `x` (not clamped).
     void set_range(double x);
     void set_arrow(double x);
+
+    // ---- calibration runs -------------------------------------------------------------------------
+    bool runStripShown() const { return runStripShown_; }
+    // Shows or hides the strip and keeps the choice in the settings file (said in a box when it
+    // cannot be kept).
+    void toggleRunStrip();
+    void openRunsFolder();
+    // The context menu, made afresh each time it opens; the caller owns it.
+    QMenu* createContextMenu();
+    const WindowRuns& calibrationRuns() const { return *runs_; }
 
     // ---- controls, in declaration order -----------------------------------------------------------
     TShape* Shape1 = nullptr;
@@ -85,12 +99,16 @@ public:
 
     // The client area: every control above lies on it, inside the window's 1 px border.
     QWidget* ClientArea = nullptr;
+    // Below the client area, beside it on the window.
+    widgets::RunStrip* RunStrip1 = nullptr;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createControls();
@@ -104,13 +122,20 @@ private:
     // The look without speed updates: the arrow at its designed place and the designed speed text.
     void showNotConnected();
     // The part of the preset handlers they share: marker, target text, level label, level sent.
-    void applyPreset(const std::function<std::int32_t()>& speed, const std::function<std::int32_t()>& level,
-                     bool showLevelInTarget);
+    void applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speed,
+                     const std::function<std::int32_t()>& level, bool showLevelInTarget);
+    void showRunStrip(bool shown);
     // Unit type 13: the roll diameter follows the circumference typed into editCirc.
     void refreshRollDiameterFromCircumference();
     void takeRollDiameterFromCircumference();
+    void takeRollDiameter(long double rollDiameter);
 
     platform::TComponent* deviceComponent_ = nullptr;
+    std::unique_ptr<WindowRuns> runs_;
+    bool runStripShown_ = false;
+    // The trainer the runs are measured on: the settings as read at the start, then the roll
+    // diameter and events per turn as the device was given them.
+    runs::RunTrainer runTrainer_;
     // Dragging the top band without the window manager's help: where the pointer grabbed the window.
     bool dragging_ = false;
     QPoint dragOffset_;

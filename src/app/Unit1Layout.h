@@ -36,6 +36,10 @@ inline constexpr QRect Button3 { 224, 35, 89, 41 };
 inline constexpr QRect Button4 { 232, 168, 81, 25 };
 inline constexpr QRect editCirc { 168, 88, 41, 21 };
 
+// Below the designed area, after a 1 px line of the border's colour: the run strip. The window
+// grows by it while it is shown. Relative to the window, not the client area.
+inline constexpr QRect RunStrip { BorderWidth, BorderWidth + ClientSize.height() + 1, 322, 110 };
+
 inline constexpr QColor Red { 0xFF, 0x00, 0x00 };
 inline constexpr QColor Aqua { 0x00, 0xFF, 0xFF };
 

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     if (const auto refused = app::RefuseLeftovers(QApplication::arguments()))
         return answer(*refused);
-    QApplication::setApplicationName(QStringLiteral("caltrix"));
+    platform::NameProgram();
     QApplication::setApplicationDisplayName(platform::ApplicationTitle);
 
     platform::ProgramClock clock; // after the application object, whose event loop it wakes

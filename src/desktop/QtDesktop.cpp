@@ -1,7 +1,9 @@
 #include "desktop/QtDesktop.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace caltrix::desktop {
 
@@ -39,5 +41,7 @@ void QtDesktop::showMessageBox(const platform::MessageBox& box)
 }
 
 void QtDesktop::beep() { QApplication::beep(); }
+
+bool QtDesktop::openFolder(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 } // namespace caltrix::desktop

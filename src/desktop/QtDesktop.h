@@ -4,12 +4,13 @@
 
 namespace caltrix::desktop {
 
-// Message boxes and the beep through Qt Widgets; needs a QApplication. The windowed program
+// Message boxes, the beep and the file manager through Qt; needs a QApplication. The windowed program
 // installs it with platform::ScopedDesktop.
 class QtDesktop final : public platform::Desktop {
 public:
     void showMessageBox(const platform::MessageBox& box) override;
     void beep() override;
+    bool openFolder(const QString& path) override;
 };
 
 } // namespace caltrix::desktop

@@ -17,8 +17,8 @@ struct MessageBox {
     bool operator==(const MessageBox&) const = default;
 };
 
-// What the program asks of the desktop beyond its own windows: message boxes and the beep.
-// Main thread only.
+// What the program asks of the desktop beyond its own windows: message boxes, the beep and the
+// file manager. Main thread only.
 class Desktop {
 public:
     virtual ~Desktop() = default;
@@ -26,15 +26,19 @@ public:
     virtual void showMessageBox(const MessageBox& box) = 0;
     // The default system beep.
     virtual void beep() = 0;
+    // Opens `path`, an existing folder, in the desktop's file manager. False when nothing could
+    // open it (no file manager is set up for folders).
+    virtual bool openFolder(const QString& path) = 0;
 };
 
 // The desktop of a program without windows (command-line tools, or before the windowed program
-// installs its own): a box is written to standard error as its caption and text, and the beep
-// is the terminal bell. The windowed desktop is desktop::QtDesktop.
+// installs its own): a box is written to standard error as its caption and text, the beep
+// is the terminal bell, and a folder cannot be opened. The windowed desktop is desktop::QtDesktop.
 class ConsoleDesktop final : public Desktop {
 public:
     void showMessageBox(const MessageBox& box) override;
     void beep() override;
+    bool openFolder(const QString&) override { return false; }
 };
 
 // The application title: captions message boxes and the unhandled-error box.

@@ -1,11 +1,18 @@
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
+#include <QString>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace caltrix::platform {
+
+void NameProgram()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("caltrix"));
+    QCoreApplication::setApplicationName(QStringLiteral("caltrix"));
+}
 
 namespace {
 // Set only from the main thread (program start and tests); read by any thread through the

@@ -19,6 +19,12 @@ namespace caltrix::platform {
 // clock() without an installed clock is a programming error: it says so and ends the program,
 // since a clock made behind the program's back would not wake its event loop.
 Clock& clock();
+
+// Names the program for Qt, the same for every program of Caltrix: organisation and application
+// "caltrix", so that QSettings and QStandardPaths find Caltrix's own settings file
+// (caltrix/caltrix.conf in the configuration folder) wherever they are asked. Needs the
+// application object; the title a window shows is ApplicationTitle.
+void NameProgram();
 Desktop& desktop();
 
 // The user's decimal separator, from the default QLocale (the system's unless a test set another).

@@ -182,6 +182,8 @@ void storeRunSetting(const QString& name, const QString& text)
     writeOut(file, path, QStringLiteral("cannot store %1 in").arg(name));
 }
 
+void storeRunStripShown(bool shown) { storeRunSetting(QLatin1String(StripName), switchText(shown)); }
+
 bool removeRunSetting(const QString& name)
 {
     const Definition& definition = definitionNamed(name, "remove");

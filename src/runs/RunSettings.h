@@ -46,6 +46,9 @@ RunSettings readRunSettings();
 // platform::Error carrying the refusal, or saying that the file cannot be written and what to do.
 void storeRunSetting(const QString& name, const QString& text);
 
+// Stores whether the run strip is shown, as `set run-strip on|off` does.
+void storeRunStripShown(bool shown);
+
 // Removes one setting (see runSettingNames) from the file, so that its default applies again.
 // Returns whether the file held it; fails as storeRunSetting does.
 bool removeRunSetting(const QString& name);

@@ -314,14 +314,21 @@ void RunStrip::showVerdict(State state, const QString& text, int heldSeconds)
     update();
 }
 
+// "held 12 s of 30 s" on the way to the hold; once it is reached, just how long ("held 42 s").
+QString RunStrip::heldText() const
+{
+    if (heldSeconds_ >= holdSeconds_)
+        return QStringLiteral("held %1 s").arg(heldSeconds_);
+    return QStringLiteral("held %1 s of %2 s").arg(heldSeconds_).arg(holdSeconds_);
+}
+
 void RunStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Background);
     const VerdictColours colours = coloursOf(state_);
     if (preset_)
-        paintHeader(painter, QRect(Margin, 1, width() - 2 * Margin, RowHeight), *preset_,
-            QStringLiteral("held %1 s of %2 s").arg(heldSeconds_).arg(holdSeconds_));
+        paintHeader(painter, QRect(Margin, 1, width() - 2 * Margin, RowHeight), *preset_, heldText());
 
     const QRectF area(QPointF(Margin + ScaleColumn, ChartTop), QPointF(width() - Margin, height() - ChartBottomGap));
     const ChartScale scale

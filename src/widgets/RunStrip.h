@@ -52,6 +52,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QString heldText() const;
+
     double band_ = 0.5;
     int holdSeconds_ = 30;
     std::optional<runs::RunPreset> preset_;

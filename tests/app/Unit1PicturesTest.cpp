@@ -20,7 +20,9 @@ constexpr caltrix::test::PictureTolerance WithText { 40, 80 };
 
 class WindowPictures : public app::test::WindowTest {
 protected:
-    QImage picture() { return form->grab().toImage(); }
+    // The designed area in its border; the run strip below it has pictures of its own.
+    QImage picture() { return designedArea(*form); }
+    static QImage designedArea(QWidget& w) { return w.grab(QRect(0, 0, 324, 200)).toImage(); }
 };
 
 TForm1* windowBeingCreated()
@@ -40,7 +42,7 @@ TEST_F(WindowPictures, Connecting)
     QImage connecting;
     clock.callAfter(100, [&] {
         if (TForm1* w = windowBeingCreated())
-            connecting = w->grab().toImage();
+            connecting = designedArea(*w);
     });
     createWindow();
     EXPECT_TRUE(matchesReferencePicture(connecting, QStringLiteral("window_connecting"), WithText));
@@ -82,4 +84,37 @@ TEST_F(WindowPictures, NotConnected)
     w.ShowCentred();
     QTest::mouseClick(w.Button3, Qt::LeftButton);
     EXPECT_TRUE(matchesReferencePicture(picture(), QStringLiteral("window_not_connected"), WithText));
+}
+
+// The whole window with its run strip below the designed area: P2 held steady for the hold time.
+TEST_F(WindowPictures, RunStripSteady)
+{
+    configureTrainer();
+    useSteadySpeedDevice();
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    const double approach[] = { 18.0, 22.5, 25.9, 26.2, 25.4, 24.7, 24.8 };
+    for (double speed : approach) {
+        steadyDevice->speed = speed;
+        ride(1000);
+    }
+    for (int s = 0; s < 34; ++s) {
+        steadyDevice->speed = 25.0 + 0.2 * ((s * 7) % 5 - 2) / 2;
+        ride(1000);
+    }
+    EXPECT_TRUE(matchesReferencePicture(w.grab().toImage(), QStringLiteral("window_run_strip_steady"), WithText));
+}
+
+// T hides the strip: the window is the designed one again.
+TEST_F(WindowPictures, RunStripHidden)
+{
+    configureTrainer();
+    useSteadySpeedDevice();
+    TForm1& w = createWindow();
+    w.ShowCentred();
+    steadyDevice->speed = 15.2;
+    ride(3000);
+    QTest::keyClick(&w, Qt::Key_T);
+    EXPECT_TRUE(matchesReferencePicture(w.grab().toImage(), QStringLiteral("window_run_strip_hidden"), WithText));
 }

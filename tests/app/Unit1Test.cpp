@@ -8,6 +8,7 @@
 #include "app/FormItems.h"
 #include "app/Unit1Layout.h"
 #include "widgets/ArrowMarker.h"
+#include "widgets/RunStrip.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -335,8 +336,9 @@ TEST_F(WindowTest, TheLayoutTableHoldsInDeviceIndependentPixels)
     configureTrainer();
     world.trainer = false;
     TForm1& w = createWindow();
-    EXPECT_EQ(w.size(), QSize(324, 200)) << "the client area and a 1 px border";
+    EXPECT_EQ(w.size(), QSize(324, 311)) << "the client area and a 1 px border, the run strip and its border";
     EXPECT_EQ(w.ClientArea->geometry(), QRect(1, 1, 322, 198));
+    EXPECT_EQ(w.RunStrip1->geometry(), QRect(1, 200, 322, 110));
     EXPECT_TRUE(w.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(w.windowTitle(), "Form1");

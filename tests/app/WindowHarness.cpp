@@ -60,7 +60,7 @@ void WindowTest::useSteadySpeedDevice()
 TForm1& WindowTest::createWindow()
 {
     hostMessages.clear();
-    form = std::make_unique<TForm1>([this](platform::TComponent* Owner) { return makeDevice(Owner); });
+    form = std::make_unique<TForm1>([this](platform::TComponent* Owner) { return makeDevice(Owner); }, WindowRunOptions { runsFolder, runHoldSeconds });
     return *form;
 }
 

@@ -7,10 +7,13 @@
 #include "hive/CurrentUser.h"
 #include "hive/Hive.h"
 
+#include "ScopedEnv.h"
+
 #include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace caltrix::app::test {
@@ -35,8 +38,14 @@ class ScreenDesktop final : public platform::Desktop {
 public:
     void showMessageBox(const platform::MessageBox& box) override;
     void beep() override { }
+    bool openFolder(const QString& path) override
+    {
+        openedFolders.push_back(path);
+        return true;
+    }
 
     std::vector<ShownBox> boxes;
+    std::vector<QString> openedFolders;
     std::vector<QString> texts() const;
 };
 
@@ -67,6 +76,9 @@ protected:
 
     QTemporaryDir dir;
     hive::Hive hive { dir.filePath(QStringLiteral("user.reg")) };
+    QString runsFolder = dir.filePath(QStringLiteral("runs")); // the window's run records
+    std::optional<int> runHoldSeconds; // instead of the settings file's
+    ScopedEnv ownSettingsFile { "XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")) }; // caltrix.conf
     hive::ScopedCurrentUser user { hive };
     platform::ScopedLocale locale { QLocale::c() };
     ScreenDesktop screen;

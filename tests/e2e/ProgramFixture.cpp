@@ -25,6 +25,12 @@ const QColor ArrowRed(0xFF, 0x00, 0x00);
 
 } // namespace
 
+QRect designedArea(const QRect& mainWindow)
+{
+    return { mainWindow.topLeft(), app::layout::ClientSize.grownBy(QMargins(app::layout::BorderWidth,
+                                       app::layout::BorderWidth, app::layout::BorderWidth, app::layout::BorderWidth)) };
+}
+
 void paintOver(QImage& picture, std::initializer_list<QRect> areas)
 {
     QPainter painter(&picture);
@@ -57,6 +63,8 @@ void ProgramTest::startCaltrix(const QString& ant)
     env.insert(QStringLiteral("CALTRIX_ANT"), ant);
     env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
     env.insert(QStringLiteral("CALTRIX_LOG"), folder.filePath(QStringLiteral("link.log")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
     caltrix.setProcessEnvironment(env);
     caltrix.start(QStringLiteral(CALTRIX_PATH), {});
     ASSERT_TRUE(caltrix.waitForStarted(PatienceMs));
@@ -69,7 +77,7 @@ void ProgramTest::press(const QRect& mainWindow, const QRect& control)
 
 QImage ProgramTest::steadyParts(const QRect& mainWindow) const
 {
-    QImage picture = x.grab(mainWindow);
+    QImage picture = x.grab(designedArea(mainWindow));
     const QPoint origin(app::layout::BorderWidth, app::layout::BorderWidth);
     paintOver(picture, { SpeedLabelArea.translated(origin), ArrowAreas[0].translated(origin), ArrowAreas[1].translated(origin) });
     return picture;

@@ -21,6 +21,9 @@ inline const QString MessageBox = QStringLiteral("^Caltrix$");
 // The device number of antsim's trainer, which the settings name.
 constexpr std::uint16_t TrainerNumber = 12345;
 
+// The window's designed area in its border, without the run strip below it.
+QRect designedArea(const QRect& mainWindow);
+
 // Paints a picture's changing parts over in one grey, so that it compares with a stored picture.
 void paintOver(QImage& picture, std::initializer_list<QRect> areas);
 
@@ -31,7 +34,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts caltrix with CALTRIX_ANT=`ant`.
+    // Starts caltrix with CALTRIX_ANT=`ant`, with Caltrix's own settings and records in folders of
+    // the test ($XDG_CONFIG_HOME is `folder`/config, $XDG_DATA_HOME `folder`/data).
     void startCaltrix(const QString& ant);
     // Clicks the centre of a control of the main window, given by its place in the client area.
     void press(const QRect& mainWindow, const QRect& control);

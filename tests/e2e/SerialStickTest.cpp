@@ -6,6 +6,11 @@
 #include "antsim/RiderModel.h"
 #include "app/Unit1Layout.h"
 #include "app/WaitDlg.h"
+#include "app/settings/SettingNames.h"
+#include "hive/Hive.h"
+#include "runs/RunSettings.h"
+
+#include "ScopedEnv.h"
 
 #include "PictureCompare.h"
 
@@ -116,8 +121,63 @@ TEST_F(SerialStick, VanishingMidRideLeavesNoLiveSpeedAndCloses)
     antsim.kill();
     antsim.waitForFinished(PatienceMs);
     expectTheStickReportedLost(*window);
-    EXPECT_TRUE(test::matchesReferencePicture(x.grab(*window), QStringLiteral("e2e_serial_vanished"), TextTolerance));
+    EXPECT_TRUE(test::matchesReferencePicture(x.grab(designedArea(*window)), QStringLiteral("e2e_serial_vanished"), TextTolerance));
     closeAndExpectExit(*window);
 }
 
+// The verdict's round mark at the left of the run strip's bottom row, in the window, and its
+// colour while the speed is steady.
+constexpr QRect VerdictMark { 1 + 4, 200 + 92, 10, 16 };
+const QColor SteadyMark(0x2E, 0xA0, 0x48);
+// The mark and the verdict's first word.
+constexpr QRect VerdictWord { 1, 200 + 90, 60, 20 };
+
+bool holds(const QImage& picture, const QColor& colour)
+{
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixelColor(x, y) == colour)
+                return true;
+    return false;
+}
+
 } // namespace
+
+// The run strip as a rider uses it: P2 pressed with the pointer, the strip says "steady" once the
+// rider holds its target, the key T hides the strip and shows it again, and the run is kept.
+TEST_F(SerialStick, TheRunStripSaysSteadyOnceTheRiderHoldsP2AndTHidesIt)
+{
+    // P2's target is the speed antsim's rider keeps at level 6; a band wide enough for the rider's
+    // slow swings, and a short hold.
+    hive::Hive(registry).writeString(app::CalibrationKeyOf(5), app::PresetSpeedName(2),
+        QString::number(std::lround(antsim::RiderModel::steadySpeedKmh(RiderEffort, 6))));
+    {
+        ScopedEnv config("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")));
+        runs::storeRunSetting(QStringLiteral("run-band"), QStringLiteral("2.5"));
+        runs::storeRunSetting(QStringLiteral("run-hold"), QStringLiteral("5"));
+    }
+    const auto window = rideOnP1();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->size(), QSize(324, 311)) << "the designed area and the strip below it";
+
+    press(*window, app::layout::Button2);
+    ASSERT_TRUE(waitForLine(antsim, QStringLiteral("resistance level 6")));
+    const QRect mark = VerdictMark.translated(window->topLeft());
+    EXPECT_TRUE(waitUntil([&] { return holds(x.grab(mark), SteadyMark); })) << "the strip never said steady";
+    EXPECT_TRUE(test::matchesReferencePicture(
+        x.grab(VerdictWord.translated(window->topLeft())), QStringLiteral("e2e_strip_steady"), TextTolerance));
+
+    x.pressKey(QStringLiteral("t"));
+    EXPECT_TRUE(waitUntil([&] { return x.waitForWindow(MainWindow, 0).value_or(QRect()).height() == 200; })) << "T did not hide the strip";
+    x.pressKey(QStringLiteral("t"));
+    EXPECT_TRUE(waitUntil([&] { return x.waitForWindow(MainWindow, 0).value_or(QRect()).height() == 311; })) << "T did not show the strip again";
+
+    closeAndExpectExit(*window);
+    const QDir runs(folder.filePath(QStringLiteral("data/caltrix/runs")));
+    const QStringList records = runs.entryList({ QStringLiteral("*.csv") });
+    ASSERT_EQ(records.size(), 1);
+    QFile record(runs.filePath(records.first()));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(record.readAll().contains(",P2,")) << "the run of P2 is kept";
+}
+

@@ -142,6 +142,8 @@ void XSession::click(const QPoint& at) const
         QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1") });
 }
 
+void XSession::pressKey(const QString& key) const { run(QStringLiteral("xdotool"), { QStringLiteral("key"), key }); }
+
 QImage XSession::grab(const QRect& area) const
 {
     QProcess import;

@@ -45,6 +45,8 @@ public:
     bool waitUntilGone(const QString& name, int boundMs = PatienceMs) const;
     // Moves the pointer to `at` (screen coordinates) and clicks the left button there.
     void click(const QPoint& at) const;
+    // Presses and releases a key (an X key name: "t", "Menu") in the window with the focus.
+    void pressKey(const QString& key) const;
     // What the screen shows in `area`.
     QImage grab(const QRect& area) const;
 

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "PrivateUserFolders.h"
+
 #include <gtest/gtest.h>
 
 // The main() of a test that shows something: a QApplication and the program's clock, as the
@@ -13,6 +15,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     caltrix::platform::ProgramClock clock;
+    caltrix::test::PrivateUserFolders userFolders;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

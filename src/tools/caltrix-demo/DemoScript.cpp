@@ -16,8 +16,12 @@
 namespace caltrix::demo {
 
 namespace {
-// The share of the remaining effort a rider adds each second: settled within about three seconds.
-constexpr double EffortEasing = 0.7;
+// Each second the rider adds this share of the effort the missing speed needs, on top of this
+// share of the last change: about 1 km/h past the target, then settled within about ten seconds.
+constexpr double Correction = 0.7;
+constexpr double Momentum = 0.25;
+// The effort of a rider who has just got on.
+constexpr double StartingEffort = 0.15;
 
 QPushButton* presetButton(app::TForm1& form, int n)
 {
@@ -34,22 +38,27 @@ QPushButton* presetButton(app::TForm1& form, int n)
 
 // ---- the rider --------------------------------------------------------------------------------
 
+void DemoRider::attach(antsim::RiderModel& rider)
+{
+    rider_ = &rider;
+    rider_->setEffort(StartingEffort);
+    effortChange_ = 0;
+}
+
 void DemoRider::followPreset(int n)
 {
-    const double target = app::ReadPresetSpeed(n);
-    const auto level = static_cast<std::uint8_t>(std::clamp(app::ReadPresetResist(n), 0, 255));
-    // The steady speed grows in proportion to the effort.
-    goalEffort_ = std::clamp(target / antsim::RiderModel::steadySpeedKmh(1.0, level), 0.0, 1.0);
-    // The first target is where the rider starts from: the ride begins at the first preset.
-    if (rider_ && !following_)
-        rider_->setEffort(goalEffort_);
+    targetKmh_ = app::ReadPresetSpeed(n);
     following_ = true;
 }
 
 void DemoRider::step()
 {
-    if (rider_)
-        rider_->setEffort(rider_->effort() + (goalEffort_ - rider_->effort()) * EffortEasing);
+    if (!rider_ || !following_)
+        return;
+    // The steady speed grows in proportion to the effort, at the level the trainer has taken.
+    const double kmhPerEffort = antsim::RiderModel::steadySpeedKmh(1.0, rider_->resistance());
+    effortChange_ = Momentum * effortChange_ + Correction * (targetKmh_ - rider_->speedKmh()) / kmhPerEffort;
+    rider_->setEffort(rider_->effort() + effortChange_);
 }
 
 std::uint8_t DemoRider::trainerLevel() const { return rider_ ? rider_->resistance() : 0; }
@@ -80,12 +89,14 @@ DemoScript::DemoScript(app::TForm1& form, DemoRider& rider, int seconds, QString
 void DemoScript::tick()
 {
     ++elapsed_;
-    char line[160];
-    std::snprintf(line, sizeof line, "%3d s  P%d  target %2d km/h  shown %-12s  trainer level %u\n", elapsed_, preset_,
-        app::ReadPresetSpeed(preset_), qPrintable(form_.lblSpeed->caption()), unsigned { rider_.trainerLevel() });
+    char line[240];
+    std::snprintf(line, sizeof line, "%3d s  P%d  target %2d km/h  shown %-12s  trainer level %-3u  %s\n", elapsed_,
+        preset_, app::ReadPresetSpeed(preset_), qPrintable(form_.lblSpeed->caption()), unsigned { rider_.trainerLevel() },
+        qPrintable(form_.calibrationRuns().verdict().text()));
     out_ << line << std::flush;
     if (elapsed_ * 3 < seconds_ * preset_)
         return;
+    printVerdict();
     savePicture();
     if (preset_ < 3) {
         press(preset_ + 1);
@@ -100,6 +111,17 @@ void DemoScript::press(int preset)
 {
     preset_ = preset;
     presetButton(form_, preset)->click();
+}
+
+void DemoScript::printVerdict()
+{
+    const runs::RunVerdict& verdict = form_.calibrationRuns().verdict();
+    const QString preset = verdict.preset() ? runs::presetCaption(*verdict.preset()) : QStringLiteral("no preset");
+    out_ << "      verdict: " << preset.toUtf8().constData() << ": " << qPrintable(verdict.outcome().text());
+    if (const auto& steady = verdict.outcome().lastSteady)
+        out_ << qPrintable(QStringLiteral(", mean %1 km/h, spread %2 km/h, held %3 s")
+                               .arg(steady->meanKmh, 0, 'f', 2).arg(steady->spreadKmh, 0, 'f', 2).arg(steady->heldSeconds));
+    out_ << '\n';
 }
 
 void DemoScript::savePicture()

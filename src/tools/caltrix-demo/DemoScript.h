@@ -17,22 +17,24 @@ class TForm1;
 
 namespace caltrix::demo {
 
-// The rider of the demo: pedals towards the target speed of the preset last applied, as a rider
-// calibrating the trainer does, easing in over a few seconds rather than jumping.
+// The rider of the demo: settles at the target speed of the preset last applied, as a rider
+// calibrating the trainer does: speeds up (or eases off), overshoots a little, and holds the target
+// by feel, correcting the slow swings of the legs once a second.
 class DemoRider {
 public:
-    // The simulated rider to steer (it lives in the virtual stick's world).
-    void attach(antsim::RiderModel& rider) { rider_ = &rider; }
-    // Preset `n` (1..3) was applied: aim for its stored target speed at its stored level.
+    // The simulated rider to steer (it lives in the virtual stick's world); starts gently.
+    void attach(antsim::RiderModel& rider);
+    // Preset `n` (1..3) was applied: aim for its stored target speed.
     void followPreset(int n);
-    // Once a second: the effort goes part of the way towards what the target needs.
+    // Once a second: the effort changes by what the speed lacks, with some momentum.
     void step();
     // The level the simulated trainer last received from the radio.
     std::uint8_t trainerLevel() const;
 
 private:
     antsim::RiderModel* rider_ = nullptr;
-    double goalEffort_ = 0.7;
+    double targetKmh_ = 0;
+    double effortChange_ = 0;
     bool following_ = false;
 };
 
@@ -49,8 +51,9 @@ private:
 
 // The scripted demo for a machine without a display: presses P1, P2 and P3 in turn for a third of
 // `seconds` each, prints one line a second (time, preset, target speed, the speed the window
-// shows, the level the simulated trainer received), writes a picture of the window at the end of
-// each preset into `pictureFolder`, then closes the window with its Close button.
+// shows, the level the simulated trainer received, the run strip's verdict), and at the end of
+// each preset the run's verdict and a picture of the window written into `pictureFolder`; then
+// closes the window with its Close button.
 class DemoScript {
 public:
     DemoScript(app::TForm1& form, DemoRider& rider, int seconds, QString pictureFolder, std::ostream& out);
@@ -62,6 +65,7 @@ public:
 private:
     void tick();
     void press(int preset);
+    void printVerdict();
     void savePicture();
 
     app::TForm1& form_;

@@ -27,9 +27,11 @@ namespace {
 
 using namespace caltrix;
 
+constexpr int ScriptHoldSeconds = 10;
+
 struct Options {
     bool headless = false;
-    int seconds = 15;
+    int seconds = 60;
     QString folder; // the demo's settings file and pictures
 };
 
@@ -41,10 +43,11 @@ Options readOptions(const QApplication& application)
         "each preset's target speed. Never reads or writes your own registry."));
     parser.addHelpOption();
     const QCommandLineOption headless(QStringLiteral("headless"),
-        QStringLiteral("Run a short script offscreen: press P1, P2 and P3 in turn, print one line a second, "
-                       "save pictures of the window, close."));
-    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Length of the script (default 15)."),
-        QStringLiteral("n"), QStringLiteral("15"));
+        QStringLiteral("Run a short script offscreen: press P1, P2 and P3 in turn, print one line a second and "
+                       "each run's verdict, save pictures of the window, close. The runs are held for 10 s "
+                       "instead of the run-hold setting, so that each preset can become steady."));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Length of the script (default 60)."),
+        QStringLiteral("n"), QStringLiteral("60"));
     const QCommandLineOption folder(QStringLiteral("folder"),
         QStringLiteral("Folder of the demo's settings file and pictures (default: demo/ beside bin/)."),
         QStringLiteral("path"), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../demo")));
@@ -68,7 +71,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("caltrix-demo"));
+    platform::NameProgram();
     QApplication::setApplicationDisplayName(platform::ApplicationTitle);
     const Options options = readOptions(application);
 
@@ -100,7 +103,12 @@ int main(int argc, char** argv)
         });
         return device;
     };
-    app::TForm1 Form1(makeDevice);
+    // The demo's runs are kept beside its settings, apart from the rider's own. The script's third
+    // of a minute a preset has room for a settling rider and a hold of 10 s.
+    app::WindowRunOptions runOptions { QDir(options.folder).filePath(QStringLiteral("runs")), {} };
+    if (options.headless)
+        runOptions.holdSeconds = ScriptHoldSeconds;
+    app::TForm1 Form1(makeDevice, runOptions);
     Form1.ShowCentred();
     demo::PresetFollower follower(Form1, rider);
     std::unique_ptr<demo::DemoScript> script;

@@ -1,0 +1,77 @@
+#include "app/WindowRuns.h"
+
+#include "platform/Desktop.h"
+#include "platform/Platform.h"
+#include "widgets/RunStrip.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace caltrix::app {
+
+WindowRuns::WindowRuns(widgets::RunStrip& strip, const WindowRunOptions& options, const QDateTime& programStart)
+    : settings_(settingsFor(options))
+    , verdict_(settings_)
+    , strip_(strip)
+    , recordFolder_(options.recordFolder)
+    , record_(options.recordFolder, programStart, [this](const QString& message) { reportRecordFailure(message); })
+{
+    strip_.setBand(settings_.bandKmh);
+    strip_.setHoldSeconds(settings_.holdSeconds);
+    showVerdict();
+}
+
+runs::RunSettings WindowRuns::settingsFor(const WindowRunOptions& options)
+{
+    runs::RunSettings settings = runs::readRunSettings();
+    if (options.holdSeconds)
+        settings.holdSeconds = *options.holdSeconds;
+    return settings;
+}
+
+void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer)
+{
+    endRun();
+    verdict_.startRun(preset);
+    record_.startRun(QDateTime::currentDateTime(), trainer, preset);
+    running_ = true;
+    strip_.startRun(preset);
+    showVerdict();
+}
+
+void WindowRuns::tick(std::optional<double> speedKmh)
+{
+    if (!speedKmh) {
+        if (verdict_.state() != runs::RunVerdict::State::TrainerLost)
+            verdict_.trainerLost();
+        strip_.addPoint(std::nullopt);
+        showVerdict();
+        return;
+    }
+    if (const std::optional<runs::RunTick> judged = verdict_.tick(*speedKmh))
+        record_.recordTick(*judged);
+    strip_.addPoint(speedKmh);
+    showVerdict();
+}
+
+void WindowRuns::end() { endRun(); }
+
+void WindowRuns::endRun()
+{
+    if (!running_)
+        return;
+    record_.endRun(verdict_.outcome());
+    running_ = false;
+}
+
+void WindowRuns::showVerdict() { strip_.showVerdict(verdict_.state(), verdict_.text(), verdict_.heldSeconds()); }
+
+void WindowRuns::reportRecordFailure(const QString& message)
+{
+    // Said after the tick that found it, so that the box does not run inside the tick.
+    QTimer::singleShot(0, QCoreApplication::instance(), [message] {
+        platform::desktop().showMessageBox({ message, platform::ApplicationTitle, platform::BoxIcon::Warning });
+    });
+}
+
+} // namespace caltrix::app

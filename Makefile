@@ -51,7 +51,7 @@ test-tsan: deps
 	  ctest $(CTESTFLAGS) -L threaded
 
 # The calibration window on the virtual stick with demo settings of its own (build/demo/user.reg)
-# and a simulated rider. Without a display: a 15 s script offscreen that prints what the window
+# and a simulated rider. Without a display: a 60 s script offscreen that prints what the window
 # shows and saves pictures of it into build/demo/.
 demo: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \

@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -14,7 +16,8 @@ namespace caltrix::bench {
 // object of type `Application`, then its name and the program's clock), then the benchmarks run
 // and their figures are printed. `applicationReady`, if given, runs once the application object
 // exists, before anything else. Errors go to the console desktop: a benchmark has nobody to close
-// a message box.
+// a message box. Caltrix's own settings file and run records go to a folder of the benchmark
+// ($XDG_CONFIG_HOME and $XDG_DATA_HOME), never the user's; programs it starts inherit them.
 template <class Application = QCoreApplication>
 int runBenchmarkProgram(int argc, char** argv, const std::function<void()>& applicationReady = {})
 {
@@ -22,6 +25,9 @@ int runBenchmarkProgram(int argc, char** argv, const std::function<void()>& appl
     if (applicationReady)
         applicationReady();
     platform::NameProgram();
+    QTemporaryDir userFolders;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(userFolders.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(userFolders.filePath(QStringLiteral("data"))));
     platform::ProgramClock clock; // after the application object, whose event loop it wakes
     return runBenchmarksAndPrintFigures(argc, argv);
 }

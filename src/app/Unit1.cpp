@@ -325,34 +325,46 @@ void TForm1::TavorDeviceANT1Connected(platform::TObject*)
 
 void TForm1::Button1Click()
 {
-    if (TwoPresetMode)
-        applyPreset(Button1, ReadSpeedA, ReadResistA, false);
-    else
-        applyPreset(Button1, [] { return ReadPresetSpeed(1); }, [] { return ReadPresetResist(1); }, false);
-    refreshRollDiameterFromCircumference();
+    const runs::RunPreset preset = TwoPresetMode
+        ? applyPreset(Button1, ReadSpeedA, ReadResistA, false)
+        : applyPreset(Button1, [] { return ReadPresetSpeed(1); }, [] { return ReadPresetResist(1); }, false);
+    startRunAfterTheCircumference(preset);
 }
 
 void TForm1::Button2Click()
 {
-    if (TwoPresetMode)
-        applyPreset(Button2, ReadSpeedB, ReadResistB, true);
-    else
-        applyPreset(Button2, [] { return ReadPresetSpeed(2); }, [] { return ReadPresetResist(2); }, true);
-    refreshRollDiameterFromCircumference();
+    const runs::RunPreset preset = TwoPresetMode
+        ? applyPreset(Button2, ReadSpeedB, ReadResistB, true)
+        : applyPreset(Button2, [] { return ReadPresetSpeed(2); }, [] { return ReadPresetResist(2); }, true);
+    startRunAfterTheCircumference(preset);
 }
 
 void TForm1::Button3Click()
 {
     // P3 keeps the roll diameter it has: only P1 and P2 take a new circumference.
-    applyPreset(Button3, [] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true);
+    runs_->presetApplied(
+        applyPreset(Button3, [] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true), runTrainer_);
 }
 
-void TForm1::applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speedRead,
+void TForm1::startRunAfterTheCircumference(const runs::RunPreset& preset)
+{
+    // The run is measured with the roll diameter the circumference gives; when the typed
+    // circumference cannot be read, the run starts all the same, with the roll diameter before.
+    try {
+        refreshRollDiameterFromCircumference();
+    } catch (...) {
+        runs_->presetApplied(preset, runTrainer_);
+        throw;
+    }
+    runs_->presetApplied(preset, runTrainer_);
+}
+
+runs::RunPreset TForm1::applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speedRead,
                          const std::function<std::int32_t()>& levelRead, bool showLevelInTarget)
 {
     // The settings are read afresh at every step, so a failing read stops the preset where it
     // fails: the marker or the labels may have moved without the level being sent, and no run
-    // starts. The run takes the values as last read.
+    // starts. The run's preset has the values as last read.
     std::int32_t targetSpeed = 0;
     std::int32_t targetLevel = 0;
     const auto speed = [&] { return targetSpeed = speedRead(); };
@@ -364,7 +376,7 @@ void TForm1::applyPreset(const QPushButton* button, const std::function<std::int
     lblTarget->setCaption(target);
     Label2->setCaption(QStringLiteral("R->") + QString::number(level()));
     TavorDeviceANT1->SetTavorResistance(level());
-    runs_->presetApplied({ button->text(), static_cast<double>(targetSpeed), targetLevel }, runTrainer_);
+    return { button->text(), static_cast<double>(targetSpeed), targetLevel };
 }
 
 void TForm1::refreshRollDiameterFromCircumference()

@@ -122,8 +122,10 @@ private:
     // The look without speed updates: the arrow at its designed place and the designed speed text.
     void showNotConnected();
     // The part of the preset handlers they share: marker, target text, level label, level sent.
-    void applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speed,
-                     const std::function<std::int32_t()>& level, bool showLevelInTarget);
+    // The preset as applied, for its run.
+    runs::RunPreset applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speed,
+                                const std::function<std::int32_t()>& level, bool showLevelInTarget);
+    void startRunAfterTheCircumference(const runs::RunPreset& preset);
     void showRunStrip(bool shown);
     // Unit type 13: the roll diameter follows the circumference typed into editCirc.
     void refreshRollDiameterFromCircumference();

@@ -199,3 +199,18 @@ TEST(ProgramNames, QtAgreesOnCaltrixsOwnSettingsFile)
     QCoreApplication::setOrganizationName(organisation);
     QCoreApplication::setApplicationName(application);
 }
+
+// Unit type 13: P1 and P2 take the typed circumference after the level is sent; their run is
+// measured with the roll diameter that results.
+TEST_F(WindowRunsTest, ARunRecordsTheRollDiameterOfTheTypedCircumference)
+{
+    configureTrainer(13);
+    TForm1& w = createWindow();
+    w.editCirc->setText(QStringLiteral("2096"));
+    QTest::mouseClick(w.Button2, Qt::LeftButton);
+    ride(2000);
+    QTest::mouseClick(w.Button4, Qt::LeftButton);
+    const std::vector<QStringList> second = linesOfRun(recordLines(), QStringLiteral("2"));
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ(second.front().mid(3, 2), QStringList({ "13", "75" })) << "2096 mm gives 75";
+}

@@ -343,7 +343,8 @@ void TForm1::Button3Click()
 {
     // P3 keeps the roll diameter it has: only P1 and P2 take a new circumference.
     runs_->presetApplied(
-        applyPreset(Button3, [] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true), runTrainer_);
+        applyPreset(Button3, [] { return ReadPresetSpeed(3); }, [] { return ReadPresetResist(3); }, true), runTrainer_,
+        TavorDeviceANT1->Connected());
 }
 
 void TForm1::startRunAfterTheCircumference(const runs::RunPreset& preset)
@@ -353,10 +354,10 @@ void TForm1::startRunAfterTheCircumference(const runs::RunPreset& preset)
     try {
         refreshRollDiameterFromCircumference();
     } catch (...) {
-        runs_->presetApplied(preset, runTrainer_);
+        runs_->presetApplied(preset, runTrainer_, TavorDeviceANT1->Connected());
         throw;
     }
-    runs_->presetApplied(preset, runTrainer_);
+    runs_->presetApplied(preset, runTrainer_, TavorDeviceANT1->Connected());
 }
 
 runs::RunPreset TForm1::applyPreset(const QPushButton* button, const std::function<std::int32_t()>& speedRead,

@@ -29,10 +29,12 @@ runs::RunSettings WindowRuns::settingsFor(const WindowRunOptions& options)
     return settings;
 }
 
-void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer)
+void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected)
 {
     endRun();
     verdict_.startRun(preset);
+    if (!trainerConnected)
+        verdict_.trainerLost();
     record_.startRun(QDateTime::currentDateTime(), trainer, preset);
     running_ = true;
     strip_.startRun(preset);

@@ -37,8 +37,9 @@ public:
     const runs::RunVerdict& verdict() const { return verdict_; }
     QString recordFolder() const { return recordFolder_; }
 
-    // A preset was applied: the run before it ends, and a new one starts on `trainer`.
-    void presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer);
+    // A preset was applied: the run before it ends, and a new one starts on `trainer`. Without a
+    // connected trainer the run cannot be measured: the strip says the trainer is lost.
+    void presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected);
     // One statistics tick: the live speed, or none while no trainer is connected.
     void tick(std::optional<double> speedKmh);
     // The window closes: the run ends.

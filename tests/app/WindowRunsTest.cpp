@@ -119,6 +119,16 @@ TEST_F(WindowRunsTest, ALostTrainerEndsTheHoldInTheStrip)
     EXPECT_FALSE(w.RunStrip1->trace().back().has_value()) << "no speed while the trainer is lost";
 }
 
+TEST_F(WindowRunsTest, APresetWithoutATrainerSaysTheTrainerIsLost)
+{
+    configureTrainer();
+    world.trainer = false;
+    TForm1& w = createWindow();
+    EXPECT_EQ(w.RunStrip1->verdictText(), "no target");
+    QTest::mouseClick(w.Button3, Qt::LeftButton);
+    EXPECT_EQ(w.RunStrip1->verdictText(), "trainer lost");
+}
+
 TEST_F(WindowRunsTest, TheKeyTHidesAndShowsTheStripAndTheChoiceIsKept)
 {
     configureTrainer(13); // the circumference box is shown

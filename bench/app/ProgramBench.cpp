@@ -159,6 +159,8 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
         caltrix.kill();
         caltrix.waitForFinished(e2e::PatienceMs);
         if (!shown || !floor) {
+            std::fprintf(stderr, "caltrix said:\n%s\nantsim said:\n%s\n", caltrix.readAllStandardError().constData(),
+                antsim.process.readAllStandardError().constData());
             state.SkipWithError("the window did not appear over antsim");
             return;
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace caltrix::bench {
@@ -51,6 +52,25 @@ bool quickRun() { return qEnvironmentVariableIntValue("CALTRIX_BENCH_QUICK") != 
 
 std::int64_t iterations(std::int64_t count) { return quickRun() ? 1 : count; }
 
+namespace {
+// The console's report, noting the benchmarks that ended in an error: their figures are missing.
+class ErrorNotingReporter final : public benchmark::ConsoleReporter {
+public:
+    ErrorNotingReporter()
+        : ConsoleReporter(OO_Tabular)
+    {
+    }
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        for (const Run& run : reports)
+            if (run.error_occurred)
+                failed.push_back(run.benchmark_name() + ": " + run.error_message);
+        ConsoleReporter::ReportRuns(reports);
+    }
+    std::vector<std::string> failed;
+};
+} // namespace
+
 int runBenchmarksAndPrintFigures(int argc, char** argv)
 {
     // The quick run stops each benchmark after its first iteration; a minimum time given on the
@@ -63,7 +83,8 @@ int runBenchmarksAndPrintFigures(int argc, char** argv)
     benchmark::Initialize(&count, arguments.data());
     if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
         return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    ErrorNotingReporter reporter; // plain text: the figures go to logs
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
     const bool judged = !quickRun();
@@ -76,6 +97,11 @@ int runBenchmarksAndPrintFigures(int argc, char** argv)
         std::printf("%s%s\n", formatFigure(f).c_str(), judged && !met ? " MISSED" : "");
     }
     std::fflush(stdout);
+    // A benchmark that could not measure fails even in the quick run: it no longer runs to its end.
+    for (const std::string& failure : reporter.failed)
+        std::fprintf(stderr, "%s: %s\n", argv[0], failure.c_str());
+    if (!reporter.failed.empty())
+        return 1;
     if (judged && missed > 0) {
         std::fprintf(stderr, "%s: %d goal%s missed\n", argv[0], missed, missed == 1 ? "" : "s");
         return 1;

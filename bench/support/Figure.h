@@ -35,7 +35,7 @@ std::int64_t iterations(std::int64_t count);
 
 // Runs the benchmarks selected on the command line, then prints every recorded figure and judges
 // it against its goal: a missed goal is marked on its line and makes the result 1 (not in the
-// quick run).
+// quick run). A benchmark that ended in an error makes the result 1 in every run.
 int runBenchmarksAndPrintFigures(int argc, char** argv);
 
 } // namespace caltrix::bench

@@ -99,7 +99,7 @@ public:
 
     // The client area: every control above lies on it, inside the window's 1 px border.
     QWidget* ClientArea = nullptr;
-    // Below the client area, beside it on the window.
+    // The run strip: below the client area, a child of the window itself.
     widgets::RunStrip* RunStrip1 = nullptr;
 
 protected:

@@ -13,7 +13,6 @@ WindowRuns::WindowRuns(widgets::RunStrip& strip, const WindowRunOptions& options
     : settings_(settingsFor(options))
     , verdict_(settings_)
     , strip_(strip)
-    , recordFolder_(options.recordFolder)
     , record_(options.recordFolder, programStart, [this](const QString& message) { reportRecordFailure(message); })
 {
     strip_.setBand(settings_.bandKmh);
@@ -31,12 +30,11 @@ runs::RunSettings WindowRuns::settingsFor(const WindowRunOptions& options)
 
 void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected)
 {
-    endRun();
+    end();
     verdict_.startRun(preset);
     if (!trainerConnected)
         verdict_.trainerLost();
     record_.startRun(QDateTime::currentDateTime(), trainer, preset);
-    running_ = true;
     strip_.startRun(preset);
     showVerdict();
 }
@@ -44,8 +42,7 @@ void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTra
 void WindowRuns::tick(std::optional<double> speedKmh)
 {
     if (!speedKmh) {
-        if (verdict_.state() != runs::RunVerdict::State::TrainerLost)
-            verdict_.trainerLost();
+        verdict_.trainerLost();
         strip_.addPoint(std::nullopt);
         showVerdict();
         return;
@@ -56,15 +53,8 @@ void WindowRuns::tick(std::optional<double> speedKmh)
     showVerdict();
 }
 
-void WindowRuns::end() { endRun(); }
-
-void WindowRuns::endRun()
-{
-    if (!running_)
-        return;
-    record_.endRun(verdict_.outcome());
-    running_ = false;
-}
+// The record keeps one end line per run: between runs it records nothing.
+void WindowRuns::end() { record_.endRun(verdict_.outcome()); }
 
 void WindowRuns::showVerdict() { strip_.showVerdict(verdict_.state(), verdict_.text(), verdict_.heldSeconds()); }
 

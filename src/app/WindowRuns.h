@@ -35,28 +35,25 @@ public:
 
     const runs::RunSettings& settings() const { return settings_; }
     const runs::RunVerdict& verdict() const { return verdict_; }
-    QString recordFolder() const { return recordFolder_; }
+    QString recordFolder() const { return record_.folder(); }
 
     // A preset was applied: the run before it ends, and a new one starts on `trainer`. Without a
     // connected trainer the run cannot be measured: the strip says the trainer is lost.
     void presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected);
     // One statistics tick: the live speed, or none while no trainer is connected.
     void tick(std::optional<double> speedKmh);
-    // The window closes: the run ends.
+    // The window closes: the run ends (once; a second call records nothing).
     void end();
 
 private:
     static runs::RunSettings settingsFor(const WindowRunOptions& options);
     void showVerdict();
-    void endRun();
     void reportRecordFailure(const QString& message);
 
     runs::RunSettings settings_;
     runs::RunVerdict verdict_;
     widgets::RunStrip& strip_;
-    QString recordFolder_;
     runs::RunRecord record_;
-    bool running_ = false;
 };
 
 } // namespace caltrix::app

@@ -37,6 +37,7 @@ public:
     // $XDG_DATA_HOME/caltrix/runs (~/.local/share/caltrix/runs).
     static QString defaultFolder();
     static QByteArray header();
+    QString folder() const { return folder_; }
     QString filePath() const { return file_.fileName(); }
 
     void startRun(const QDateTime& started, const RunTrainer& trainer, const RunPreset& preset);

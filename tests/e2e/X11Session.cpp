@@ -29,9 +29,12 @@ bool waitUntil(const std::function<bool()>& done, int boundMs)
 XSession::XSession()
 {
     // -displayfd 1: the server picks a free display number and writes it on its standard output
-    // once it accepts connections.
-    server_.start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-        QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+    // once it accepts connections. -noreset: a desktop's server keeps running between clients;
+    // without it, Xvfb resets (some 60 ms) each time its last client leaves, and a program
+    // connecting meanwhile waits for that, so each short xdotool call would delay the next client.
+    server_.start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+        QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+        QStringLiteral("tcp") });
     if (!server_.waitForStarted(ToolBoundMs))
         return;
     QByteArray number;

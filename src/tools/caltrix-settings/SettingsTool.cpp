@@ -1,9 +1,9 @@
 #include "SettingsTool.h"
 
+#include "app/settings/SettingRules.h"
 #include "app/settings/StoredSettings.h"
 #include "hive/CurrentUser.h"
 #include "hive/HiveError.h"
-#include "hive/NumberText.h"
 #include "hive/RegeditImport.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
@@ -12,9 +12,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
-#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -24,110 +22,19 @@ namespace {
 
 constexpr char ProgramName[] = "caltrix-settings";
 
-enum class Kind { Integer, Float };
-
-// The values the trainer can use. A range without an upper end excludes its lower one: a roll
-// diameter only needs to be positive.
-struct Range {
-    double min;
-    double max;
-    const char* unit; // appended to the range in messages, may be empty
-};
-constexpr Range AnyNumber { -HUGE_VAL, HUGE_VAL, "" };
-constexpr Range Speed { 0, 100, " km/h" };
-constexpr Range Level { 0, 255, "" };
-constexpr Range Positive { 0, HUGE_VAL, "" };
-
-// A setting the calibration tool reads: where it lives and how it is shown.
-struct Setting {
-    const char* name; // as given on the command line
-    QString valueName; // in the hive
-    bool calibration; // in the calibration key of the stored unit type, else in the device key
-    Kind kind;
-    const char* caption;
-    std::function<QString()> read; // as the calibration tool reads it
-    Range range;
-};
-
-QString number(std::int32_t value) { return QString::number(value); }
-
-const std::vector<Setting>& settings()
-{
-    static const std::vector<Setting> all = {
-        { "UnitType", app::UnitTypeName, false, Kind::Integer, "Unit type", [] { return number(app::ReadUnitType()); },
-            AnyNumber },
-        { "RollDiameter", app::RollDiameterName, false, Kind::Float, "Roll diameter",
-            [] { return QLocale().toString(static_cast<double>(app::ReadRollDiameter()), 'g', 15); }, Positive },
-        { "EventPerTurn", app::EventPerTurnName, false, Kind::Integer, "Events per turn",
-            [] { return number(app::ReadEventPerTurn()); }, { 1, 255, "" } },
-        { "TrainerDeviceNumber", app::TrainerDeviceNumberName, false, Kind::Integer, "Trainer device number",
-            [] { return number(app::ReadTrainerDeviceNumber()); }, { 0, 65535, "" } },
-        { "Speed1", app::PresetSpeedName(1), true, Kind::Integer, "P1 speed", [] { return number(app::ReadPresetSpeed(1)); },
-            Speed },
-        { "Resist1", app::PresetResistName(1), true, Kind::Integer, "P1 resistance",
-            [] { return number(app::ReadPresetResist(1)); }, Level },
-        { "Speed2", app::PresetSpeedName(2), true, Kind::Integer, "P2 speed", [] { return number(app::ReadPresetSpeed(2)); },
-            Speed },
-        { "Resist2", app::PresetResistName(2), true, Kind::Integer, "P2 resistance",
-            [] { return number(app::ReadPresetResist(2)); }, Level },
-        { "Speed3", app::PresetSpeedName(3), true, Kind::Integer, "P3 speed", [] { return number(app::ReadPresetSpeed(3)); },
-            Speed },
-        { "Resist3", app::PresetResistName(3), true, Kind::Integer, "P3 resistance",
-            [] { return number(app::ReadPresetResist(3)); }, Level },
-        { "SpeedA", app::SpeedAName, true, Kind::Integer, "PA speed", [] { return number(app::ReadSpeedA()); }, Speed },
-        { "ResistA", app::ResistAName, true, Kind::Integer, "PA resistance", [] { return number(app::ReadResistA()); }, Level },
-        { "SpeedB", app::SpeedBName, true, Kind::Integer, "PB speed", [] { return number(app::ReadSpeedB()); }, Speed },
-        { "ResistB", app::ResistBName, true, Kind::Integer, "PB resistance", [] { return number(app::ReadResistB()); }, Level },
-    };
-    return all;
-}
-
-// Names compare without regard to case, hyphens and underscores: unit-type, UnitType, speed_a.
-QString foldedName(const QString& name)
-{
-    QString folded = name.toLower();
-    folded.remove(QLatin1Char('-'));
-    folded.remove(QLatin1Char('_'));
-    return folded;
-}
-
-const Setting* findSetting(const QString& name)
-{
-    const QString wanted = foldedName(name);
-    for (const Setting& setting : settings()) {
-        if (wanted == foldedName(QLatin1String(setting.name)) || wanted == foldedName(setting.valueName))
-            return &setting;
-    }
-    return nullptr;
-}
+using app::TrainerSetting;
 
 // The run settings' name as the runs library spells it, matched as the registry's names are.
 std::optional<QString> findRunSetting(const QString& name)
 {
-    const QString wanted = foldedName(name);
     for (const QString& runName : runs::runSettingNames()) {
-        if (wanted == foldedName(runName))
+        if (app::sameSettingName(name, runName))
             return runName;
     }
     return std::nullopt;
 }
 
-QString settingNames()
-{
-    QStringList names;
-    for (const Setting& setting : settings())
-        names << QLatin1String(setting.name);
-    return (names + runs::runSettingNames()).join(QStringLiteral(", "));
-}
-
-QString keyOf(const Setting& setting) { return setting.calibration ? app::CalibrationKeyPath() : app::DeviceKeyPath; }
-
-// Whether the setting holds a value at all (an empty text counts as none).
-bool isStored(const Setting& setting)
-{
-    const auto value = hive::currentUser().value(keyOf(setting), setting.valueName);
-    return value && !(value->isText() && value->text().isEmpty());
-}
+QString settingNames() { return (app::trainerSettingNames() + runs::runSettingNames()).join(QStringLiteral(", ")); }
 
 void showLine(QTextStream& out, const QString& caption, const QString& text)
 {
@@ -160,70 +67,17 @@ void show(QTextStream& out)
         showLine(out, caption, text);
     };
     line(QStringLiteral("Calibration key"), [] { return app::CalibrationKeyPath(); });
-    for (const Setting& setting : settings())
-        line(QLatin1String(setting.caption), [&setting] { return isStored(setting) ? setting.read() : QStringLiteral("not set"); });
+    for (const TrainerSetting& setting : app::trainerSettings()) {
+        line(QLatin1String(setting.caption),
+            [&setting] { return app::isStored(setting) ? setting.read() : QStringLiteral("not set"); });
+    }
     showRunSettings(out);
 }
 
-QString rangeText(const Range& range)
+int set(const TrainerSetting& setting, const QString& text, QTextStream& out)
 {
-    if (range.max == HUGE_VAL)
-        return QStringLiteral("a number above %1").arg(range.min);
-    return QStringLiteral("between %1 and %2%3").arg(range.min).arg(range.max).arg(QLatin1String(range.unit));
-}
-
-// Only text that the calibration tool reads back, and a value the trainer can use, is stored.
-void checkValue(const Setting& setting, const QString& text)
-{
-    double value = 0;
-    try {
-        value = setting.kind == Kind::Integer ? hive::textToInt(text) : static_cast<double>(hive::textToFloat(text));
-    } catch (const platform::ConvertError& e) {
-        QString hint;
-        const QChar separator = platform::decimalSeparator();
-        const QChar other = separator == u'.' ? u',' : u'.';
-        if (setting.kind == Kind::Float && text.contains(other)) {
-            hint = QStringLiteral(" (the decimal separator of your locale is \"%1\": write %2)")
-                       .arg(separator)
-                       .arg(QString(text).replace(other, separator));
-        }
-        throw platform::Error(QStringLiteral("cannot store %1: %2%3").arg(QLatin1String(setting.name), e.message(), hint));
-    }
-    const bool inRange = setting.range.max == HUGE_VAL ? value > setting.range.min
-                                                       : value >= setting.range.min && value <= setting.range.max;
-    if (!std::isfinite(value) || !inRange) {
-        throw platform::Error(QStringLiteral("cannot store %1 = %2: it must be %3")
-                            .arg(QLatin1String(setting.name), text, rangeText(setting.range)));
-    }
-}
-
-// The stored unit type, for changing `what`; a text that is no number is named as the unit type.
-std::int32_t unitTypeFor(const QString& what)
-{
-    try {
-        return app::ReadUnitType();
-    } catch (const platform::ConvertError& e) {
-        throw platform::Error(QStringLiteral("cannot change %1: the stored unit type cannot be read (%2); set unit-type again")
-                            .arg(what, e.message()));
-    }
-}
-
-// Presets live in the calibration key of the unit type; without one they would go to a key that
-// nothing reads once a unit type is set.
-QString presetKeyFor(const QString& what)
-{
-    if (unitTypeFor(what) == 0) {
-        throw platform::Error(QStringLiteral("cannot store %1: no unit type is stored, and the presets are kept per unit "
-                                       "type; set unit-type first")
-                            .arg(what));
-    }
-    return app::CalibrationKeyPath();
-}
-
-int set(const Setting& setting, const QString& text, QTextStream& out)
-{
-    checkValue(setting, text);
-    const QString key = setting.calibration ? presetKeyFor(QLatin1String(setting.name)) : app::DeviceKeyPath;
+    app::checkTrainerSetting(setting, text);
+    const QString key = setting.calibration ? app::presetKeyFor(QLatin1String(setting.name)) : app::DeviceKeyPath;
     hive::currentUser().writeString(key, setting.valueName, text);
     out << "Stored " << setting.valueName << " = " << text << " in " << key << '\n';
     return 0;
@@ -235,18 +89,18 @@ int setPreset(const QStringList& words, QTextStream& out)
     if (words.size() != 5 && words.size() != 7)
         throw platform::Error(QStringLiteral("set preset needs a preset (1, 2, 3, A or B) and \"speed VALUE\", "
                                              "\"resist VALUE\" or both, e.g. set preset 2 speed 30 resist 5."));
-    std::vector<std::pair<const Setting*, QString>> changes;
+    std::vector<std::pair<const TrainerSetting*, QString>> changes;
     for (qsizetype i = 3; i + 1 < words.size(); i += 2) {
         const QString what = words[i].toLower();
         if (what != QLatin1String("speed") && what != QLatin1String("resist"))
             throw platform::Error(QStringLiteral("\"%1\" is not speed or resist.").arg(words[i]));
-        const Setting* setting = findSetting(what + words[2]);
+        const TrainerSetting* setting = app::findPresetSetting(what, words[2]);
         if (!setting)
             throw platform::Error(QStringLiteral("There is no preset \"%1\": use 1, 2, 3, A or B.").arg(words[2]));
-        checkValue(*setting, words[i + 1]);
+        app::checkTrainerSetting(*setting, words[i + 1]);
         changes.emplace_back(setting, words[i + 1]);
     }
-    const QString key = presetKeyFor(QStringLiteral("preset %1").arg(words[2]));
+    const QString key = app::presetKeyFor(QStringLiteral("preset %1").arg(words[2]));
     hive::currentUser().edit([&](hive::HiveDocument& doc) {
         for (const auto& [setting, text] : changes)
             doc.setValue(key, hive::HiveValue::string(setting->valueName, text));
@@ -256,11 +110,11 @@ int setPreset(const QStringList& words, QTextStream& out)
     return 0;
 }
 
-int unset(const Setting& setting, QTextStream& out)
+int unset(const TrainerSetting& setting, QTextStream& out)
 {
     if (setting.calibration)
-        unitTypeFor(QLatin1String(setting.name));
-    const QString key = keyOf(setting);
+        app::unitTypeFor(QLatin1String(setting.name));
+    const QString key = app::keyOf(setting);
     if (hive::currentUser().deleteValue(key, setting.valueName))
         out << "Removed " << setting.valueName << " from " << key << '\n';
     else
@@ -392,7 +246,7 @@ int runCommand(const QStringList& words, QTextStream& out, QTextStream& err)
         return usage(isSet ? QStringLiteral("set needs a name and a value.") : QStringLiteral("unset needs a name."));
     if (const std::optional<QString> runSetting = findRunSetting(words[1]))
         return isSet ? setRunSetting(*runSetting, words[2], out) : unsetRunSetting(*runSetting, out);
-    const Setting* setting = findSetting(words[1]);
+    const TrainerSetting* setting = app::findTrainerSetting(words[1]);
     if (!setting)
         return usage(QStringLiteral("Unknown setting \"%1\". Known settings: %2.").arg(words[1], settingNames()));
     return isSet ? set(*setting, words[2], out) : unset(*setting, out);

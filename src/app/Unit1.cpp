@@ -4,11 +4,11 @@
 #include "app/JpegPicture.h"
 #include "app/Unit1Layout.h"
 #include "app/WaitUnit.h"
+#include "app/WindowDispatch.h"
 #include "app/settings/StoredSettings.h"
 #include "devicebase/Format.h"
 #include "hive/NumberText.h"
 #include "platform/Desktop.h"
-#include "platform/GuardedCall.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "runs/RunSettings.h"
@@ -16,14 +16,11 @@
 #include "widgets/ClassicFont.h"
 #include "widgets/RunStrip.h"
 
-#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -47,9 +44,6 @@ const QString Serif = QStringLiteral("MS Serif");
 constexpr std::int32_t CircumferenceUnitType = 13;
 
 const QString DesignSpeedCaption = QStringLiteral("Speed 00,0");
-
-// A modal message with an OK button, captioned with the application's title.
-void showMessage(const QString& text) { platform::desktop().showMessageBox({ text, platform::ApplicationTitle }); }
 
 // The 1 px border around the white client area: grey, so that the frameless window keeps a visible
 // edge on a white desktop.
@@ -77,14 +71,6 @@ QString readStoredForm()
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         throw platform::Error(QStringLiteral("The window's stored form cannot be read: %1").arg(file.errorString()));
     return QString::fromUtf8(file.readAll());
-}
-
-// Runs one handler as the program's event dispatch does: an error it does not catch ends it and
-// is shown in the unhandled-error box, and the program goes on.
-template <typename Handler>
-void dispatch(Handler&& handler)
-{
-    platform::guardedCall(platform::Escaped::Shown, "handling an event of the window", std::forward<Handler>(handler));
 }
 
 // The window's outer size: the designed area in its border, and the run strip below it when shown.
@@ -120,9 +106,11 @@ void place(QWidget* item, const char* name, const QRect& rect)
 }
 } // namespace
 
-TForm1::TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions)
+TForm1::TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions,
+               SettingsDialogRunner runSettingsDialog)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     , platform::TComponent(nullptr)
+    , runSettingsDialog_(std::move(runSettingsDialog))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -254,17 +242,15 @@ void TForm1::ShowCentred()
 
 void TForm1::FormCreate()
 {
+    if (offerSettingsAtFirstStart())
+        runs_->useSettings(runs::readRunSettings());
     if (ReadUnitType() == 0)
         showMessage(QStringLiteral("Unit type not available"));
     writeSettingsLine();
     runTrainer_ = { readForRecord(ReadTrainerDeviceNumber), readForRecord(ReadUnitType),
         static_cast<double>(readForRecord(ReadRollDiameter)), readForRecord(ReadEventPerTurn) };
-    TwoPresetMode = ReadSpeedA() != 0;
-    if (TwoPresetMode) {
-        Button3->hide();
-        Button1->setText(QStringLiteral("PA"));
-        Button2->setText(QStringLiteral("PB"));
-    }
+    usePresetMode(ReadSpeedA() != 0);
+    namePresetButtons();
     ShowWaitNotice(QStringLiteral("Wait Connection...."), false, true, 1);
     if (!connectWhileTheNoticeIsUp()) {
         HideWaitNotice();
@@ -274,6 +260,14 @@ void TForm1::FormCreate()
             message += QStringLiteral("\n\n") + why;
         showMessage(message);
     }
+}
+
+void TForm1::usePresetMode(bool twoPresets)
+{
+    TwoPresetMode = twoPresets;
+    Button3->setVisible(!twoPresets);
+    Button1->setText(twoPresets ? QStringLiteral("PA") : QStringLiteral("P1"));
+    Button2->setText(twoPresets ? QStringLiteral("PB") : QStringLiteral("P2"));
 }
 
 void TForm1::writeSettingsLine()
@@ -472,38 +466,6 @@ void TForm1::openRunsFolder()
                                    "start of Caltrix keeps its runs there in a CSV file.")
                         .arg(folder));
     }
-}
-
-QMenu* TForm1::createContextMenu()
-{
-    auto* menu = new QMenu(this);
-    QAction* strip = menu->addAction(QStringLiteral("Run strip"));
-    strip->setObjectName(QStringLiteral("RunStripAction"));
-    strip->setCheckable(true);
-    strip->setChecked(runStripShown_);
-    strip->setShortcut(QKeySequence(Qt::Key_T));
-    connect(strip, &QAction::triggered, this, [this] { dispatch([this] { toggleRunStrip(); }); });
-    QAction* folder = menu->addAction(QStringLiteral("Open runs folder"));
-    folder->setObjectName(QStringLiteral("OpenRunsFolderAction"));
-    connect(folder, &QAction::triggered, this, [this] { dispatch([this] { openRunsFolder(); }); });
-    return menu;
-}
-
-void TForm1::contextMenuEvent(QContextMenuEvent* event)
-{
-    const std::unique_ptr<QMenu> menu(createContextMenu());
-    menu->exec(event->globalPos());
-}
-
-void TForm1::keyPressEvent(QKeyEvent* event)
-{
-    // T toggles the strip, except where it is typed: the circumference box takes its own keys.
-    if (event->key() == Qt::Key_T && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()
-        && focusWidget() != editCirc) {
-        dispatch([this] { toggleRunStrip(); });
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 // ---- frame and dragging -----------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TrainerFinder.h"
 #include "app/WindowRuns.h"
 #include "device/TavorDeviceInterface.h"
 #include "platform/Component.h"
@@ -22,6 +23,7 @@ class RunStrip;
 
 namespace caltrix::app {
 
+class SettingsDialog;
 class TImage;
 class TLabel;
 class TShape;
@@ -33,6 +35,10 @@ extern bool TwoPresetMode;
 // Makes the trainer device component, owned (and freed) by `Owner`. The program makes the ANT
 // trainer device; tests and benchmarks make one whose sticks are virtual.
 using TavorDeviceFactory = std::function<device::ITavorDevice*(platform::TComponent* Owner)>;
+
+// Shows the settings dialog and says whether it was accepted. The program runs it modally; tests
+// fill it in or cancel it instead.
+using SettingsDialogRunner = std::function<bool(SettingsDialog& dialog)>;
 
 // The calibration window: three preset buttons (two in two-preset mode) that each send a resistance
 // level to the trainer and mark a target speed on a 0..50 scale, the live speed as a number and as
@@ -47,7 +53,8 @@ using TavorDeviceFactory = std::function<device::ITavorDevice*(platform::TCompon
 // Main thread only.
 class TForm1 final : public QWidget, public platform::TComponent {
 public:
-    explicit TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions = {});
+    explicit TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& runOptions = {},
+                    SettingsDialogRunner runSettingsDialog = {});
     ~TForm1() override;
 
     QString ClassName() const override { return QStringLiteral("TForm1"); }
@@ -76,6 +83,13 @@ public:
     void openRunsFolder();
     // The context menu, made afresh each time it opens; the caller owns it.
     QMenu* createContextMenu();
+
+    // ---- settings and keys --------------------------------------------------------------------------
+    // The settings dialog from the context menu; after OK the window uses the new values as it
+    // would read them at their next use.
+    void openSettings();
+    // The buttons' names for screen readers: "Preset 2: 25 km/h at level 6", "Close".
+    void namePresetButtons();
     const WindowRuns& calibrationRuns() const { return *runs_; }
 
     // ---- controls, in declaration order -----------------------------------------------------------
@@ -127,12 +141,22 @@ private:
                                 const std::function<std::int32_t()>& level, bool showLevelInTarget);
     void startRunAfterTheCircumference(const runs::RunPreset& preset);
     void showRunStrip(bool shown);
+    // P1 to P3, or PA and PB when `twoPresets`.
+    void usePresetMode(bool twoPresets);
+    // When nothing names a trainer yet, the settings dialog opens before the connection; true
+    // when it was accepted.
+    bool offerSettingsAtFirstStart();
+    bool runSettingsDialog(bool windowRunning);
+    // The preset a key presses (1 to 3, or A and B in two-preset mode), if any.
+    QPushButton* presetButtonForKey(int key) const;
     // Unit type 13: the roll diameter follows the circumference typed into editCirc.
     void refreshRollDiameterFromCircumference();
     void takeRollDiameterFromCircumference();
     void takeRollDiameter(long double rollDiameter);
 
     platform::TComponent* deviceComponent_ = nullptr;
+    SettingsDialogRunner runSettingsDialog_;
+    TrainerSearchStart searchTrainers_; // Find in the settings dialog
     std::unique_ptr<WindowRuns> runs_;
     bool runStripShown_ = false;
     // The trainer the runs are measured on: the settings as read at the start, then the roll

@@ -10,7 +10,8 @@
 namespace caltrix::app {
 
 WindowRuns::WindowRuns(widgets::RunStrip& strip, const WindowRunOptions& options, const QDateTime& programStart)
-    : settings_(settingsFor(options))
+    : holdSeconds_(options.holdSeconds)
+    , settings_(withHold(runs::readRunSettings(), holdSeconds_))
     , verdict_(settings_)
     , strip_(strip)
     , record_(options.recordFolder, programStart, [this](const QString& message) { reportRecordFailure(message); })
@@ -20,17 +21,23 @@ WindowRuns::WindowRuns(widgets::RunStrip& strip, const WindowRunOptions& options
     showVerdict();
 }
 
-runs::RunSettings WindowRuns::settingsFor(const WindowRunOptions& options)
+runs::RunSettings WindowRuns::withHold(runs::RunSettings settings, std::optional<int> holdSeconds)
 {
-    runs::RunSettings settings = runs::readRunSettings();
-    if (options.holdSeconds)
-        settings.holdSeconds = *options.holdSeconds;
+    if (holdSeconds)
+        settings.holdSeconds = *holdSeconds;
     return settings;
 }
+
+void WindowRuns::useSettings(const runs::RunSettings& settings) { settings_ = withHold(settings, holdSeconds_); }
 
 void WindowRuns::presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected)
 {
     end();
+    if (verdict_.settings() != settings_) {
+        verdict_ = runs::RunVerdict(settings_);
+        strip_.setBand(settings_.bandKmh);
+        strip_.setHoldSeconds(settings_.holdSeconds);
+    }
     verdict_.startRun(preset);
     if (!trainerConnected)
         verdict_.trainerLost();

@@ -40,16 +40,19 @@ public:
     // A preset was applied: the run before it ends, and a new one starts on `trainer`. Without a
     // connected trainer the run cannot be measured: the strip says the trainer is lost.
     void presetApplied(const runs::RunPreset& preset, const runs::RunTrainer& trainer, bool trainerConnected);
+    // New run settings, as the settings dialog stored them: they judge the runs started from now on.
+    void useSettings(const runs::RunSettings& settings);
     // One statistics tick: the live speed, or none while no trainer is connected.
     void tick(std::optional<double> speedKmh);
     // The window closes: the run ends (once; a second call records nothing).
     void end();
 
 private:
-    static runs::RunSettings settingsFor(const WindowRunOptions& options);
+    static runs::RunSettings withHold(runs::RunSettings settings, std::optional<int> holdSeconds);
     void showVerdict();
     void reportRecordFailure(const QString& message);
 
+    std::optional<int> holdSeconds_; // the options' hold time, kept over new settings
     runs::RunSettings settings_;
     runs::RunVerdict verdict_;
     widgets::RunStrip& strip_;

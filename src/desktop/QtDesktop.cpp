@@ -26,18 +26,27 @@ QMessageBox::Icon qtIcon(platform::BoxIcon icon)
 
 } // namespace
 
-void QtDesktop::showMessageBox(const platform::MessageBox& box)
+namespace {
+int execBox(const platform::MessageBox& box, QMessageBox::StandardButtons buttons)
 {
     QMessageBox dialog;
     dialog.setText(box.text);
     dialog.setWindowTitle(box.caption);
     dialog.setIcon(qtIcon(box.icon));
-    dialog.setStandardButtons(QMessageBox::Ok);
+    dialog.setStandardButtons(buttons);
     if (box.systemModal) {
         dialog.setWindowModality(Qt::ApplicationModal);
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     }
-    dialog.exec();
+    return dialog.exec();
+}
+} // namespace
+
+void QtDesktop::showMessageBox(const platform::MessageBox& box) { execBox(box, QMessageBox::Ok); }
+
+bool QtDesktop::askToRetry(const platform::MessageBox& box)
+{
+    return execBox(box, QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
 }
 
 void QtDesktop::beep() { QApplication::beep(); }

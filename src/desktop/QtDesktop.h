@@ -9,6 +9,7 @@ namespace caltrix::desktop {
 class QtDesktop final : public platform::Desktop {
 public:
     void showMessageBox(const platform::MessageBox& box) override;
+    bool askToRetry(const platform::MessageBox& box) override;
     void beep() override;
     bool openFolder(const QString& path) override;
 };

@@ -24,6 +24,13 @@ public:
     virtual ~Desktop() = default;
     // Shows the box and returns when the user has closed it.
     virtual void showMessageBox(const MessageBox& box) = 0;
+    // Shows the box with Retry and Cancel instead of OK; true when the user chose Retry. Where no
+    // one can answer, the box is shown as a message and nothing is tried again.
+    virtual bool askToRetry(const MessageBox& box)
+    {
+        showMessageBox(box);
+        return false;
+    }
     // The default system beep.
     virtual void beep() = 0;
     // Opens `path`, an existing folder, in the desktop's file manager. False when nothing could

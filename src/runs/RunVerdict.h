@@ -62,6 +62,7 @@ public:
     // One live speed; without a run (no target, or the trainer lost) it is not judged.
     std::optional<RunTick> tick(double speedKmh);
 
+    const RunSettings& settings() const { return settings_; }
     State state() const;
     // "no target", "trainer lost", "settling", or "steady: mean 24.96, spread 0.21 over 30 s".
     QString text() const;

@@ -60,7 +60,11 @@ void WindowTest::useSteadySpeedDevice()
 TForm1& WindowTest::createWindow()
 {
     hostMessages.clear();
-    form = std::make_unique<TForm1>([this](platform::TComponent* Owner) { return makeDevice(Owner); }, WindowRunOptions { runsFolder, runHoldSeconds });
+    form = std::make_unique<TForm1>([this](platform::TComponent* Owner) { return makeDevice(Owner); },
+        WindowRunOptions { runsFolder, runHoldSeconds }, [this](SettingsDialog& dialog) {
+            ++settingsDialogsShown;
+            return answerSettings ? answerSettings(dialog) : false;
+        });
     return *form;
 }
 

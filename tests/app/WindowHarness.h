@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SettingsDialog.h"
 #include "app/Unit1.h"
 #include "app/WaitUnit.h"
 #include "app/settings/StoredSettings.h"
@@ -37,6 +38,13 @@ struct ShownBox {
 class ScreenDesktop final : public platform::Desktop {
 public:
     void showMessageBox(const platform::MessageBox& box) override;
+    // Recorded as a box; answered Retry as often as `retries` says.
+    bool askToRetry(const platform::MessageBox& box) override
+    {
+        showMessageBox(box);
+        return retries > 0 && retries-- > 0;
+    }
+    int retries = 0;
     void beep() override { }
     bool openFolder(const QString& path) override
     {
@@ -78,6 +86,10 @@ protected:
     hive::Hive hive { dir.filePath(QStringLiteral("user.reg")) };
     QString runsFolder = dir.filePath(QStringLiteral("runs")); // the window's run records
     std::optional<int> runHoldSeconds; // instead of the settings file's
+    // The settings dialog as the window shows it: counted, then answered by `answerSettings`
+    // (cancelled when none).
+    int settingsDialogsShown = 0;
+    std::function<bool(SettingsDialog&)> answerSettings;
     ScopedEnv ownSettingsFile { "XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")) }; // caltrix.conf
     hive::ScopedCurrentUser user { hive };
     platform::ScopedLocale locale { QLocale::c() };

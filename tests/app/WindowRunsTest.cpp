@@ -164,14 +164,16 @@ TEST_F(WindowRunsTest, TheContextMenuTogglesTheStripAndOpensTheRunsFolder)
     QStringList shown;
     QTimer::singleShot(0, [&] {
         if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            for (const QAction* action : popup->actions())
-                shown << action->text() + (action->isChecked() ? QStringLiteral(" [x]") : QString());
+            for (const QAction* action : popup->actions()) {
+                if (!action->isSeparator())
+                    shown << action->text() + (action->isChecked() ? QStringLiteral(" [x]") : QString());
+            }
             popup->close();
         }
     });
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(10, 100), w.mapToGlobal(QPoint(10, 100)));
     QApplication::sendEvent(&w, &menuKey);
-    EXPECT_EQ(shown, QStringList({ "Run strip [x]", "Open runs folder" }));
+    EXPECT_EQ(shown, QStringList({ "Settings...", "Run strip [x]", "Open runs folder" }));
 
     const std::unique_ptr<QMenu> menu(w.createContextMenu());
     menu->findChild<QAction*>(QStringLiteral("RunStripAction"))->trigger();

@@ -252,7 +252,7 @@ void SettingsDialog::useFoundTrainer(std::uint16_t deviceNumber)
 
 // ---- storing ----------------------------------------------------------------------------------
 
-QString SettingsDialog::refusal() const { return refusal_->isVisible() ? refusal_->text() : QString(); }
+QString SettingsDialog::refusal() const { return refusal_->text(); }
 
 void SettingsDialog::showRefusal(const QString& text, QWidget* field)
 {

@@ -159,7 +159,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
         dispatch([this] { toggleRunStrip(); });
         return;
     }
-    if (QPushButton* button = presetButtonForKey(event->key()); button && button->isVisible() && button->isEnabled()) {
+    if (QPushButton* button = presetButtonForKey(event->key()); button && button->isVisibleTo(this) && button->isEnabled()) {
         button->click();
         return;
     }

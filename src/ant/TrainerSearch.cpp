@@ -13,7 +13,6 @@ namespace code = antproto::code;
 
 namespace {
 
-constexpr std::uint8_t SticksTried = 8;
 constexpr std::uint8_t OwnStickChannel = 0;
 constexpr std::uint8_t ReceivingChannel = 0;
 // 2.5 s units: 10 s, so that with nothing in range the channel is opened again twice in the
@@ -179,7 +178,7 @@ void TrainerSearch::startOwnStick(const AntLibraryFactory& makeLibrary)
     }
     library_ = ownLibrary_.get();
     bool opened = false;
-    for (std::uint8_t n = 0; n < SticksTried && !opened; ++n)
+    for (std::uint8_t n = 0; n < StickNumbers && !opened; ++n)
         opened = library_->ANT_Init(n, ANT_BAUD_RATE, 0, 0);
     if (!opened) {
         finish(SearchEnd::NoStick, QString::fromStdString(library_->lastError()));

@@ -46,6 +46,10 @@ inline constexpr std::uint8_t EVENT_RX_ACKNOWLEDGED = antproto::code::Acknowledg
 
 // The baud rate the device component opens a serial stick at.
 inline constexpr std::uint16_t ANT_BAUD_RATE = 57600;
+// The stick numbers tried in turn when a stick is opened: 0 to 7.
+inline constexpr std::uint8_t StickNumbers = 8;
+// How long a stick is left after its reset before it is configured.
+inline constexpr std::uint32_t StickResetSleepMs = 600;
 
 // Channel roles, fixed by channel number.
 inline constexpr std::uint8_t HeartChannel = 0;

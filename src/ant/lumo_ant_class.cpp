@@ -22,7 +22,6 @@ std::unique_ptr<lumo_ANT> AntLink;
 namespace {
 
 constexpr std::uint32_t KeepAliveIntervalMs = 15000;
-constexpr std::uint32_t StickResetSleepMs = 600;
 constexpr std::uint32_t ChannelStartTimeoutMs = 10000;
 constexpr std::int32_t CloseWaitMs = 1000;
 constexpr std::uint8_t TxPowerSetting = 3;          // 0 dBm
@@ -294,6 +293,15 @@ void lumo_ANT::CloseAll()
 
 void lumo_ANT::HandleResponse(std::uint8_t Channel, std::uint8_t MessageId)
 {
+    // Answers about a channel the link never described, or about no channel at all (capabilities),
+    // may belong to a search on a spare channel of the same stick.
+    const bool namesChannel = MessageId == MESG_RESPONSE_EVENT_ID || MessageId == MESG_CHANNEL_ID_ID
+        || MessageId == antproto::msg::ChannelStatus;
+    if (OnOtherResponse && (!namesChannel || ChannelRecord(Channel) == nullptr)) {
+        auto take = OnOtherResponse; // it may replace itself
+        if (take(Channel, MessageId, ResponseBuffer))
+            return;
+    }
     switch (MessageId) {
     case MESG_RESPONSE_EVENT_ID:
         handleCommandAnswer(Channel, ChannelRecord(Channel));

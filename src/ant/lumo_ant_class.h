@@ -126,6 +126,12 @@ public:
     bool LogEvents = true, LogTraffic = true, LogFilterOn = false;
     std::uint32_t LogFilterChannel = 0;
     TChannelNotify OnConsoleCommand;
+    // Offered, before the link handles it, every answer about a channel the link has no record of
+    // and every answer that names no channel (capabilities, startup, ...): a trainer search on a
+    // spare channel of the same stick takes its own and returns true; the link handles the rest
+    // as before.
+    std::function<bool(std::uint8_t Channel, std::uint8_t MessageId, std::span<const std::uint8_t> Buffer)>
+        OnOtherResponse;
 
     // ---- operations ----------------------------------------------------------------------------
 
@@ -136,6 +142,9 @@ public:
     // Opens stick `UsbNumber` (0..7), registers the response callback, resets the stick and waits
     // 600 ms processing messages. False (and one log line) when there is no stick at that number. May be called again.
     bool OpenStick(std::uint8_t UsbNumber);
+    // The library the link talks through, for a search on a spare channel of its stick: it
+    // registers that channel's event callback itself.
+    antlib::AntLibrary& Library() { return library_; }
     // Why the last stick that could not be opened failed (the library's line), or empty.
     QString StickError() const { return QString::fromStdString(library_.lastError()); }
 

@@ -14,8 +14,9 @@ namespace caltrix::antlib {
 //   serial:PATH[@BAUD][,PATH[@BAUD]...]: n indexes the list; without @BAUD the rate ANT_Init got;
 //   sim[:SETTING,...]: the built-in virtual stick is number 0, numbers 1-7 are absent. The
 //     settings change its world, as antsim's options do (antsim/WorldSettings.h): device numbers
-//     (trainer=N, heart-rate=N, console=N, 0 leaving the device out; compact=N), faults (loss,
-//     silent, and on cue stall-after, vanish-after, trainer-silent-after) and the like.
+//     (trainer=N, heart-rate=N, console=N, 0 leaving the device out; compact=N, trainer2=N), faults
+//     (loss, silent, and on cue stall-after, vanish-after, trainer-silent-after), a stick without
+//     the inclusion/exclusion list (no-id-list) and the like.
 struct SerialPort {
     std::string path;
     std::optional<std::uint32_t> baudRate;

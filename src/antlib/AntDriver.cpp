@@ -178,6 +178,22 @@ bool AntDriver::ANT_OpenChannel(std::uint8_t channel)
     return send(command::openChannel(channel));
 }
 
+bool AntDriver::ANT_AddChannelID(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                                 std::uint8_t transmissionType, std::uint8_t listIndex)
+{
+    if (listIndex >= antproto::IdListSize)
+        return false;
+    return sendToChannel(channel,
+        command::addChannelIdToList(channel, deviceNumber, deviceType, transmissionType, listIndex));
+}
+
+bool AntDriver::ANT_ConfigList(std::uint8_t channel, std::uint8_t listSize, bool exclude)
+{
+    if (listSize > antproto::IdListSize)
+        return false;
+    return sendToChannel(channel, command::configIdList(channel, listSize, exclude));
+}
+
 bool AntDriver::ANT_RequestMessage(std::uint8_t channel, std::uint8_t messageId)
 {
     return send(command::requestMessage(channel, messageId));

@@ -63,6 +63,9 @@ public:
     bool ANT_SetChannelSearchTimeout(std::uint8_t channel, std::uint8_t timeout) override;
     bool ANT_SetChannelRFFreq(std::uint8_t channel, std::uint8_t rfFrequency) override;
     bool ANT_OpenChannel(std::uint8_t channel) override;
+    bool ANT_AddChannelID(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                          std::uint8_t transmissionType, std::uint8_t listIndex) override;
+    bool ANT_ConfigList(std::uint8_t channel, std::uint8_t listSize, bool exclude) override;
     bool ANT_RequestMessage(std::uint8_t channel, std::uint8_t messageId) override;
     bool ANT_SendBroadcastData(std::uint8_t channel, DataPayload data) override;
     bool ANT_SendAcknowledgedData(std::uint8_t channel, DataPayload data) override;

@@ -88,6 +88,16 @@ public:
     virtual bool ANT_SetChannelRFFreq(std::uint8_t channel, std::uint8_t rfFrequency) = 0;
     virtual bool ANT_OpenChannel(std::uint8_t channel) = 0;
 
+    // The inclusion/exclusion list of a receiving channel, on sticks whose capabilities (0x54,
+    // advanced options bit 7) announce it; set while the channel is assigned and not open.
+    // ANT_AddChannelID puts an ID at `listIndex` (0..3); ANT_ConfigList makes the first `listSize`
+    // (0..4) entries count, excluding those IDs from the search (`exclude`) or including only them.
+    // Answered by a response event (0x40) naming 0x59 / 0x5A; a stick without the list answers
+    // 0x28 (invalid message). False without sending for an index or size out of range.
+    virtual bool ANT_AddChannelID(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                                  std::uint8_t transmissionType, std::uint8_t listIndex) = 0;
+    virtual bool ANT_ConfigList(std::uint8_t channel, std::uint8_t listSize, bool exclude) = 0;
+
     // Asks the stick for a message (0x51 channel ID, 0x54 capabilities, ...); it arrives at the
     // response callback with that message id.
     virtual bool ANT_RequestMessage(std::uint8_t channel, std::uint8_t messageId) = 0;

@@ -33,6 +33,8 @@ inline constexpr std::uint8_t BurstData = 0x50;
 inline constexpr std::uint8_t ChannelId = 0x51;
 inline constexpr std::uint8_t ChannelStatus = 0x52;
 inline constexpr std::uint8_t Capabilities = 0x54;
+inline constexpr std::uint8_t AddChannelIdToList = 0x59; // inclusion/exclusion list of a receiving channel
+inline constexpr std::uint8_t ConfigIdList = 0x5A;
 inline constexpr std::uint8_t Version = 0x3E;
 inline constexpr std::uint8_t TxPower = 0x60;
 inline constexpr std::uint8_t SerialNumber = 0x61;
@@ -66,6 +68,17 @@ inline constexpr std::uint8_t InvalidNetworkNumber = 0x29;
 inline constexpr std::uint8_t BroadcastReceived = 0x9A;
 inline constexpr std::uint8_t AcknowledgedReceived = 0x9B;
 } // namespace code
+
+// The capabilities answer (0x54): [0] channels, [1] networks, [2] standard options, [3] advanced
+// options, [4] advanced options 2, ...
+namespace capability {
+inline constexpr std::size_t MaxChannelsByte = 0;
+inline constexpr std::size_t AdvancedOptionsByte = 3;
+inline constexpr std::uint8_t IdListOption = 0x80; // in the advanced options: the stick has the ID list
+} // namespace capability
+
+// The inclusion/exclusion list of a receiving channel: up to this many IDs.
+inline constexpr std::uint8_t IdListSize = 4;
 
 // A channel's settings before any command changes them.
 inline constexpr std::uint16_t DefaultChannelPeriod = 8192; // 1/32768 s, 4 messages/s

@@ -57,6 +57,18 @@ AntMessage requestMessage(std::uint8_t channel, std::uint8_t messageId)
     return { msg::RequestMessage, { channel, messageId } };
 }
 
+AntMessage addChannelIdToList(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                              std::uint8_t transmissionType, std::uint8_t listIndex)
+{
+    return { msg::AddChannelIdToList,
+             { channel, low(deviceNumber), high(deviceNumber), deviceType, transmissionType, listIndex } };
+}
+
+AntMessage configIdList(std::uint8_t channel, std::uint8_t listSize, bool exclude)
+{
+    return { msg::ConfigIdList, { channel, listSize, static_cast<std::uint8_t>(exclude ? 1 : 0) } };
+}
+
 AntMessage broadcastData(std::uint8_t channel, std::span<const std::uint8_t, 8> data)
 {
     return dataMessage(msg::BroadcastData, channel, data);

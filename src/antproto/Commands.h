@@ -29,6 +29,12 @@ AntMessage openChannel(std::uint8_t channel);
 AntMessage closeChannel(std::uint8_t channel);
 // [0] channel, [1] id of the message asked for.
 AntMessage requestMessage(std::uint8_t channel, std::uint8_t messageId);
+// The inclusion/exclusion list, set while the channel is assigned and closed.
+// [0] channel, [1..2] device number LE, [3] device type, [4] transmission type, [5] list index 0-3.
+AntMessage addChannelIdToList(std::uint8_t channel, std::uint16_t deviceNumber, std::uint8_t deviceType,
+                              std::uint8_t transmissionType, std::uint8_t listIndex);
+// [0] channel, [1] list size 0-4, [2] 1 = exclude the listed IDs, 0 = include only them.
+AntMessage configIdList(std::uint8_t channel, std::uint8_t listSize, bool exclude);
 // [0] channel, [1..8] data (also acknowledgedData).
 AntMessage broadcastData(std::uint8_t channel, std::span<const std::uint8_t, 8> data);
 AntMessage acknowledgedData(std::uint8_t channel, std::span<const std::uint8_t, 8> data);

@@ -20,6 +20,7 @@ const char* messageName(std::uint8_t id)
         { msg::AcknowledgedData, "AcknowledgedData" }, { msg::BurstData, "BurstData" },
         { msg::ChannelId, "ChannelId" },             { msg::ChannelStatus, "ChannelStatus" },
         { msg::Capabilities, "Capabilities" },       { msg::TxPower, "TxPower" },
+        { msg::AddChannelIdToList, "AddChannelIdToList" }, { msg::ConfigIdList, "ConfigIdList" },
         { msg::LowPrioritySearchTimeout, "LowPrioritySearchTimeout" }, { msg::Startup, "Startup" },
         { msg::SerialError, "SerialError" },
     };

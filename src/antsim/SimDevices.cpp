@@ -31,8 +31,8 @@ bool SimDevice::receive(std::span<const std::uint8_t, 8>, bool) { return true; }
 
 // ---------------------------------------------------------------------------------------------
 
-NativeTrainer::NativeTrainer(DeviceIdentity identity, RiderModel& rider)
-    : SimDevice("trainer", identity, rider)
+NativeTrainer::NativeTrainer(DeviceIdentity identity, RiderModel& rider, std::string name)
+    : SimDevice(std::move(name), identity, rider)
 {
 }
 
@@ -88,8 +88,8 @@ bool NativeTrainer::receive(std::span<const std::uint8_t, 8> data, bool)
 // ---------------------------------------------------------------------------------------------
 
 SpeedCadenceSensor::SpeedCadenceSensor(DeviceIdentity identity, RiderModel& rider, double rollDiameterMm,
-                                       int eventsPerTurn)
-    : SimDevice("sensor", identity, rider)
+                                       int eventsPerTurn, std::string name)
+    : SimDevice(std::move(name), identity, rider)
     , rollDiameterMm_(rollDiameterMm)
     , eventsPerTurn_(std::max(1, eventsPerTurn))
 {

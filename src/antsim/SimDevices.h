@@ -64,7 +64,7 @@ private:
 // the resistance level of the rider model.
 class NativeTrainer final : public SimDevice {
 public:
-    NativeTrainer(DeviceIdentity identity, RiderModel& rider);
+    NativeTrainer(DeviceIdentity identity, RiderModel& rider, std::string name = "trainer");
     Payload nextPacket(std::uint64_t nowMs) override;
     bool receive(std::span<const std::uint8_t, 8> data, bool acknowledged) override;
     const std::array<std::uint16_t, 6>& memory() const { return memory_; }
@@ -80,7 +80,8 @@ private:
 // that the speed it derives is the rider's speed.
 class SpeedCadenceSensor final : public SimDevice {
 public:
-    SpeedCadenceSensor(DeviceIdentity identity, RiderModel& rider, double rollDiameterMm, int eventsPerTurn);
+    SpeedCadenceSensor(DeviceIdentity identity, RiderModel& rider, double rollDiameterMm, int eventsPerTurn,
+                       std::string name = "sensor");
     Payload nextPacket(std::uint64_t nowMs) override;
 
 private:

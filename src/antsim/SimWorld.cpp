@@ -26,13 +26,18 @@ SimWorld::SimWorld(platform::Clock& clock, const WorldOptions& options)
     , lastTick_(clock.tickCount())
 {
     rider_.setEffort(options.effort);
-    if (options.trainer) {
+    // A trainer with its sensor; the second one shares the rider, so either takes the levels sent.
+    auto addTrainer = [&](std::uint16_t number, const std::string& suffix) {
         devices_.push_back(std::make_unique<NativeTrainer>(
-            identity(options.keyB, antproto::profile::NativeTrainer, options.trainerNumber), rider_));
+            identity(options.keyB, antproto::profile::NativeTrainer, number), rider_, "trainer" + suffix));
         devices_.push_back(std::make_unique<SpeedCadenceSensor>(
-            identity(options.keyA, antproto::profile::SpeedCadenceSensor, options.trainerNumber), rider_,
-            options.rollDiameterMm, options.eventsPerTurn));
-    }
+            identity(options.keyA, antproto::profile::SpeedCadenceSensor, number), rider_, options.rollDiameterMm,
+            options.eventsPerTurn, "sensor" + suffix));
+    };
+    if (options.trainer)
+        addTrainer(options.trainerNumber, "");
+    if (options.secondTrainer)
+        addTrainer(options.secondTrainerNumber, "2");
     if (options.compactTrainer)
         devices_.push_back(std::make_unique<CompactTrainer>(
             identity(options.keyA, antproto::profile::CompactTrainer, options.compactTrainerNumber),
@@ -67,7 +72,7 @@ std::uint64_t SimWorld::now()
 
 bool isDeviceName(std::string_view name)
 {
-    for (std::string_view known : { "trainer", "sensor", "compact-trainer", "heart-rate", "console" })
+    for (std::string_view known : { "trainer", "sensor", "trainer2", "sensor2", "compact-trainer", "heart-rate", "console" })
         if (name == known)
             return true;
     return false;

@@ -14,7 +14,8 @@
 
 namespace caltrix::antsim {
 
-// The names of the world's devices: trainer, sensor, compact-trainer, heart-rate, console.
+// The names of the world's devices: trainer, sensor, trainer2, sensor2, compact-trainer,
+// heart-rate, console.
 bool isDeviceName(std::string_view name);
 
 // A device silent for good, or for `seconds` from the world's start.
@@ -26,10 +27,12 @@ struct Silence {
 // Which devices the simulated world holds and how they behave. WorldSettings.h reads it from text.
 struct WorldOptions {
     bool trainer = true;        // native trainer (network 1) with its speed-and-cadence sensor (network 0)
+    bool secondTrainer = false;  // another native trainer with its own sensor, on the same networks
     bool compactTrainer = false; // compact-protocol trainer on network 0
     bool heartRate = true;
     bool console = true;
     std::uint16_t trainerNumber = 12345; // also the sensor's number
+    std::uint16_t secondTrainerNumber = 0; // also its sensor's number
     std::uint16_t compactTrainerNumber = 23456;
     std::uint16_t heartRateNumber = 4321;
     std::uint16_t consoleNumber = 777;
@@ -40,6 +43,7 @@ struct WorldOptions {
     std::uint32_t seed = 1;
     bool stickPresent = true; // false: no stick at all, opening it fails
     bool transmitSlotEvents = false; // see VirtualStick::setTransmitSlotEvents
+    bool idList = true; // false: a stick without the inclusion/exclusion list (0x59 / 0x5A refused)
     // Faults on cue, in seconds of the simulated world from its creation; unset: never.
     std::optional<double> stallAfterS;         // the stick stops reading and answering, and stays there
     std::optional<double> vanishAfterS;        // the stick is pulled out

@@ -3,6 +3,7 @@
 #include "antproto/Commands.h"
 
 #include <algorithm>
+#include <span>
 
 namespace caltrix::antsim {
 
@@ -204,6 +205,8 @@ std::uint8_t VirtualStick::configure(const AntMessage& m)
     default:
         break;
     }
+    if (m.id == msg::AddChannelIdToList || m.id == msg::ConfigIdList)
+        return configureIdList(*c, m);
     if (c->state == State::Unassigned)
         return code::ChannelInWrongState;
     switch (m.id) {
@@ -231,11 +234,35 @@ std::uint8_t VirtualStick::configure(const AntMessage& m)
     }
 }
 
+// The list is set while the channel is assigned and closed; a stick without it does not know the
+// messages at all.
+std::uint8_t VirtualStick::configureIdList(Channel& c, const AntMessage& m)
+{
+    if (!world_.options().idList)
+        return code::InvalidMessage;
+    if (c.state != State::Assigned)
+        return code::ChannelInWrongState;
+    if (m.id == msg::AddChannelIdToList) {
+        if (m.length < 6 || m.at(5) >= antproto::IdListSize)
+            return code::InvalidMessage;
+        c.idList[m.at(5)] = { static_cast<std::uint16_t>(m.at(1) | m.at(2) << 8), m.at(3), m.at(4) };
+        return code::NoError;
+    }
+    if (m.length < 3 || m.at(1) > antproto::IdListSize)
+        return code::InvalidMessage;
+    c.idListSize = m.at(1);
+    c.idListExcludes = m.at(2) != 0;
+    return code::NoError;
+}
+
 void VirtualStick::answerRequest(std::uint8_t number, std::uint8_t requested)
 {
     switch (requested) {
     case msg::Capabilities:
-        send({ msg::Capabilities, { Channels, Networks, 0x00, 0xBA, 0x36, 0x00 } });
+        send({ msg::Capabilities,
+               { Channels, Networks, 0x00,
+                 static_cast<std::uint8_t>(world_.options().idList ? 0xBA : 0xBA & ~antproto::capability::IdListOption),
+                 0x36, 0x00 } });
         return;
     case msg::Version:
         send({ msg::Version, { 'A', 'J', 'K', '1', '.', '0', '0', 'S', 'I', 'M', 0 } });
@@ -411,9 +438,24 @@ bool VirtualStick::matches(const Channel& c, const SimDevice& device) const
 {
     const auto& id = device.identity();
     return id.rfFrequency == c.rfFrequency && id.networkKey == keys_[c.network]
-        && (c.deviceNumber == 0 || c.deviceNumber == id.deviceNumber)
-        && ((c.deviceType & 0x7F) == 0 || (c.deviceType & 0x7F) == (id.deviceType & 0x7F))
-        && (c.transmissionType == 0 || c.transmissionType == id.transmissionType);
+        && idMatches({ c.deviceNumber, c.deviceType, c.transmissionType }, id) && passesIdList(c, id);
+}
+
+bool VirtualStick::idMatches(const ListedId& wanted, const DeviceIdentity& id)
+{
+    return (wanted.deviceNumber == 0 || wanted.deviceNumber == id.deviceNumber)
+        && ((wanted.deviceType & 0x7F) == 0 || (wanted.deviceType & 0x7F) == (id.deviceType & 0x7F))
+        && (wanted.transmissionType == 0 || wanted.transmissionType == id.transmissionType);
+}
+
+// Exclusion: none of the listed IDs may match; inclusion: one of them must.
+bool VirtualStick::passesIdList(const Channel& c, const DeviceIdentity& id)
+{
+    if (c.idListSize == 0)
+        return true;
+    const auto listed = std::span(c.idList).first(c.idListSize);
+    const bool onList = std::any_of(listed.begin(), listed.end(), [&](const ListedId& l) { return idMatches(l, id); });
+    return onList != c.idListExcludes;
 }
 
 } // namespace caltrix::antsim

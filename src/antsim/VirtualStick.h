@@ -27,7 +27,15 @@ namespace caltrix::antsim {
 //   (wildcards included), afterwards the device's real ID;
 // - no transmit-slot event (3) on receiving channels (a stick sends it for master channels only);
 // - commands in the wrong channel state are refused with 0x15, as clone sticks were seen to do;
-// - capabilities: 8 channels, 3 networks, standard options 0x00, advanced 0xBA, advanced 2 0x36.
+// - capabilities: 8 channels, 3 networks, standard options 0x00, advanced 0xBA, advanced 2 0x36
+//   (0x3A and no inclusion/exclusion list when the world says so);
+// - an ID on the inclusion/exclusion list matches with the same wildcards as the channel's ID;
+// - a searching channel takes the first device of the world's list (the first trainer before the
+//   second) that is on the air and matches: the one whose next broadcast comes first, as every
+//   device is taken to broadcast at the start of the slot.
+//
+// With several devices that match a wildcard search, the list decides which may be found: a
+// channel with N listed IDs set to exclude never finds those, set to include finds only those.
 class VirtualStick final : public antproto::Transport {
 public:
     static constexpr int Channels = 8;
@@ -63,6 +71,11 @@ public:
     State channelState(int channel) const { return channels_[static_cast<std::size_t>(channel)].state; }
 
 private:
+    struct ListedId {
+        std::uint16_t deviceNumber = 0;
+        std::uint8_t deviceType = 0;
+        std::uint8_t transmissionType = 0;
+    };
     struct Channel {
         State state = State::Unassigned;
         std::uint8_t type = 0;
@@ -78,6 +91,9 @@ private:
         std::uint64_t searchStart = 0;
         platform::ScheduleId slot = 0;
         std::optional<antproto::AntMessage> pending; // data for the device in the next slot
+        std::array<ListedId, antproto::IdListSize> idList {};
+        std::uint8_t idListSize = 0; // entries that count; 0: no list
+        bool idListExcludes = false;
     };
 
     void handle(const antproto::AntMessage& message);
@@ -86,6 +102,7 @@ private:
     void respond(std::uint8_t channel, std::uint8_t answered, std::uint8_t result);
     void event(std::uint8_t channel, std::uint8_t code);
     std::uint8_t configure(const antproto::AntMessage& message);
+    std::uint8_t configureIdList(Channel& c, const antproto::AntMessage& message);
     void answerRequest(std::uint8_t channel, std::uint8_t requested);
     void queueData(const antproto::AntMessage& message);
     void reset();
@@ -99,6 +116,8 @@ private:
     void closeCommand(std::uint8_t channel);
     void closeChannel(std::uint8_t channel);
     bool matches(const Channel& c, const SimDevice& device) const;
+    static bool idMatches(const ListedId& wanted, const DeviceIdentity& id);
+    static bool passesIdList(const Channel& c, const DeviceIdentity& id);
     Channel* channel(std::uint8_t number);
 
     SimWorld& world_;

@@ -59,6 +59,8 @@ bool applyValue(std::string_view name, std::string_view value, WorldOptions& o)
 {
     if (name == "trainer")
         return applyDevice(value, o.trainer, o.trainerNumber);
+    if (name == "trainer2")
+        return applyDevice(value, o.secondTrainer, o.secondTrainerNumber);
     if (name == "heart-rate")
         return applyDevice(value, o.heartRate, o.heartRateNumber);
     if (name == "console")
@@ -124,6 +126,8 @@ const std::vector<WorldSetting>& worldSettings()
     static const std::vector<WorldSetting> settings {
         { "trainer", "N", "Device number of the native trainer (network 1) and its speed-and-cadence sensor; 0 leaves "
                           "both out (default 12345)." },
+        { "trainer2", "N", "Adds a second native trainer with its own speed-and-cadence sensor, both with this device "
+                           "number, transmitting like the first; 0 leaves them out (the default)." },
         { "heart-rate", "N", "Device number of the heart-rate belt; 0 leaves it out (default 4321)." },
         { "console", "N", "Device number of the handlebar console; 0 leaves it out (default 777)." },
         { "compact", "N", "Adds a compact-protocol trainer on network 0 with this device number." },
@@ -133,10 +137,12 @@ const std::vector<WorldSetting>& worldSettings()
         { "loss", "RATE", "Share of packets lost, 0 to 1 (default 0)." },
         { "seed", "N", "Seed of the random choices (default 1)." },
         { "silent", "DEVICE[:SECONDS]", "Makes a device silent: trainer, sensor (its speed-and-cadence sensor), "
-                                        "compact-trainer, heart-rate or console, for good or for SECONDS from the "
-                                        "start. Repeatable." },
+                                        "trainer2, sensor2, compact-trainer, heart-rate or console, for good or for "
+                                        "SECONDS from the start. Repeatable." },
         { "tx-events", nullptr, "Also reports transmit-slot events (3) on receiving channels, after each received "
                                 "message." },
+        { "no-id-list", nullptr, "A stick without the inclusion/exclusion list: its capabilities do not announce "
+                                 "it and it refuses 0x59 and 0x5A as invalid messages." },
         { "stall-after", "SECONDS", "The stick hangs after SECONDS: it reads and answers nothing more, and stays "
                                     "plugged in." },
         { "vanish-after", "SECONDS", "The stick is pulled out after SECONDS." },
@@ -155,7 +161,10 @@ bool applyWorldSetting(std::string_view setting, WorldOptions& options, std::str
         if (name == s.name)
             known = &s;
     if (known != nullptr && known->valueName == nullptr && eq == std::string_view::npos) {
-        options.transmitSlotEvents = true; // the one switch
+        if (name == "no-id-list")
+            options.idList = false;
+        else
+            options.transmitSlotEvents = true;
         return true;
     }
     if (known != nullptr && known->valueName != nullptr && eq != std::string_view::npos

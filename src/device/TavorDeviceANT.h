@@ -215,6 +215,10 @@ public:
     std::uint8_t ChannelTrainer = antproto::profile::NativeTrainer.rfFrequency;
     std::uint8_t ChannelSpeedCadence = antproto::profile::SpeedCadenceSensor.rfFrequency;
 
+    // On the link's open stick while connected, else on a stick of its own from the library
+    // factory, for the trainer channel of the receiver mode (TavorDeviceSearch.cpp).
+    std::unique_ptr<TrainerSearch> SearchTrainers(SearchCallbacks callbacks) override;
+
     void SetOnConnected(TNotifyEvent Handler) override { TVelCustomDevice::OnConnected = std::move(Handler); }
     void SetOnStats(TNotifyEvent Handler) override { OnStats = std::move(Handler); }
 

@@ -18,7 +18,6 @@ namespace {
 constexpr std::uint32_t PollIntervalMs = 100;
 constexpr std::uint32_t TrainerWaitMs = 40000;
 constexpr std::int32_t DisconnectSettleMs = 400;
-constexpr std::uint8_t UsbNumbers = 8;
 
 // The channel plan: every channel receives (ANT channel type 0).
 constexpr std::uint8_t ReceivingChannel = 0;
@@ -36,7 +35,7 @@ void describeChannel(ant::lumo_ANT& l, std::uint8_t channel, const DeviceProfile
 
 bool openStick(ant::lumo_ANT& l)
 {
-    for (std::uint8_t n = 0; n < UsbNumbers; ++n)
+    for (std::uint8_t n = 0; n < ant::StickNumbers; ++n)
         if (l.OpenStick(n))
             return true;
     return false;

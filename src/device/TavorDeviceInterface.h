@@ -1,12 +1,22 @@
 #pragma once
 
+#include "ant/TrainerSearch.h"
 #include "platform/Component.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace caltrix::device {
+
+// The search for trainers in range ("find my trainer"), see ant/TrainerSearch.h: its callbacks,
+// what it reports and why it ends (searchEndText gives the sentence to show).
+using ant::FoundTrainer;
+using ant::SearchCallbacks;
+using ant::SearchEnd;
+using ant::searchEndText;
+using ant::TrainerSearch;
 
 // What the calibration window asks of the trainer device: connect to the trainer, start the ride,
 // send resistance levels, read the live speed, disconnect. The trainer device component
@@ -60,10 +70,21 @@ public:
     // The resistance level to send to the trainer, 0 to 255 (other values are clamped).
     virtual void SetTavorResistance(std::int32_t Value) = 0;
 
+    // Starts a search for trainers in range, reported through `callbacks`; destroying the search
+    // ends it. The trainer device searches on its open stick while connected, otherwise on a stick
+    // of its own with its receiver mode; this default searches as SearchTrainersAlone does.
+    // Throws platform::Error when CALTRIX_ANT_KEY_A or _B is malformed, as connecting does.
+    virtual std::unique_ptr<TrainerSearch> SearchTrainers(SearchCallbacks callbacks);
+
     // Raised inside ConnectANT when the trainer answered.
     virtual void SetOnConnected(platform::TNotifyEvent Handler) = 0;
     // Raised at the end of every statistics tick after Start.
     virtual void SetOnStats(platform::TNotifyEvent Handler) = 0;
 };
+
+// A search with no device connected (the settings dialog alone): on a stick of its own from
+// `makeLibrary` (the sticks of CALTRIX_ANT when empty), for the native trainer.
+std::unique_ptr<TrainerSearch> SearchTrainersAlone(SearchCallbacks callbacks,
+                                                   const ant::AntLibraryFactory& makeLibrary = {});
 
 } // namespace caltrix::device

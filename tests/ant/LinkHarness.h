@@ -146,6 +146,15 @@ public:
         return record("SetChannelRFFreq(" + args({ ch, rf }) + ")");
     }
     bool ANT_OpenChannel(std::uint8_t ch) override { return record("OpenChannel(" + args({ ch }) + ")"); }
+    bool ANT_AddChannelID(std::uint8_t ch, std::uint16_t number, std::uint8_t type, std::uint8_t tx,
+                          std::uint8_t index) override
+    {
+        return record("AddChannelID(" + args({ ch, number, type, tx, index }) + ")");
+    }
+    bool ANT_ConfigList(std::uint8_t ch, std::uint8_t size, bool exclude) override
+    {
+        return record("ConfigList(" + args({ ch, size, exclude ? 1 : 0 }) + ")");
+    }
     bool ANT_RequestMessage(std::uint8_t ch, std::uint8_t id) override
     {
         return record("RequestMessage(" + args({ ch, id }) + ")");

@@ -52,6 +52,24 @@ TEST(AntConfig, TakesSettingsForTheVirtualSticksWorld)
     EXPECT_EQ(options.keyB, defaultNetworkKeyB());
 }
 
+// A second trainer and a stick without the inclusion/exclusion list, for the search for trainers.
+TEST(AntConfig, TakesASecondTrainerAndAStickWithoutTheIdList)
+{
+    std::string error;
+    const auto config = parseAntConfig("sim:trainer2=54321,no-id-list,silent=sensor2", error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_TRUE(config->sim.secondTrainer);
+    EXPECT_EQ(config->sim.secondTrainerNumber, 54321);
+    EXPECT_FALSE(config->sim.idList);
+    EXPECT_FALSE(config->sim.transmitSlotEvents);
+    EXPECT_TRUE(config->sim.trainer) << "the first trainer stays";
+    for (const char* bad : { "sim:trainer2=70000", "sim:no-id-list=1", "sim:trainer2" }) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(parseAntConfig(bad, error));
+    }
+    EXPECT_FALSE(parseAntConfig("sim:trainer2=0", error)->sim.secondTrainer);
+}
+
 TEST(AntConfig, RejectsMalformedValuesWithOneLine)
 {
     for (const char* bad : { "usb2", "serial:", "serial:/dev/ttyUSB0@fast", "serial:/dev/a,", "serial:/dev/a@0",

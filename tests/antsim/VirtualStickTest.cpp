@@ -1,10 +1,12 @@
 #include "SimHarness.h"
 
 #include "antproto/AntMessage.h"
+#include "antproto/Commands.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 using namespace caltrix;
@@ -393,4 +395,117 @@ TEST(AntDriver, DeliversNothingMoreOnceACallbackClosedTheStick)
     h.configure(0, 0, 4321, 120, 0, 8070, 255, 57); // eight answers arrive together
     h.run(2'000);
     EXPECT_EQ(calls, 1);
+}
+
+namespace {
+
+constexpr std::uint16_t FirstTrainer = 12345;
+constexpr std::uint16_t SecondTrainer = 23456;
+
+// A world with two native trainers in range.
+WorldOptions twoTrainers()
+{
+    auto options = SimHarness::defaultOptions();
+    options.secondTrainer = true;
+    options.secondTrainerNumber = SecondTrainer;
+    return options;
+}
+
+// Channel 1 set up as a wildcard search for the native trainer, the list given by `list` applied
+// while it is assigned and closed, then opened; the number of the trainer it found (0: none).
+std::uint16_t trainerFoundWith(SimHarness& h, const std::function<void()>& list)
+{
+    const auto& p = antproto::profile::NativeTrainer;
+    auto& d = h.driver;
+    h.listen(1);
+    d.ANT_SetNetworkKey(p.network, antlib::defaultNetworkKeyB());
+    d.ANT_AssignChannel(1, 0, p.network);
+    d.ANT_SetChannelId(1, 0, p.deviceType, p.transmissionType);
+    d.ANT_SetChannelPeriod(1, p.period);
+    d.ANT_SetChannelRFFreq(1, p.rfFrequency);
+    d.ANT_SetChannelSearchTimeout(1, 2);
+    list();
+    d.ANT_OpenChannel(1);
+    h.run(3'000);
+    h.take();
+    d.ANT_RequestMessage(1, msg::ChannelId);
+    h.run(10);
+    for (const auto& c : h.take())
+        if (c.response && c.code == msg::ChannelId)
+            return h.sim->stick().channelState(1) == VirtualStick::State::Tracking
+                ? static_cast<std::uint16_t>(c.buffer[1] | c.buffer[2] << 8)
+                : 0;
+    return 0;
+}
+
+} // namespace
+
+// The inclusion/exclusion list decides which of two trainers a wildcard search may find.
+TEST(VirtualStick, TheIdListLeavesOutOrKeepsOnlyTheListedTrainers)
+{
+    const auto& p = antproto::profile::NativeTrainer;
+    struct Case {
+        const char* what;
+        std::vector<std::uint16_t> listed;
+        bool exclude;
+        std::uint16_t found;
+    } cases[] = {
+        { "no list: the first trainer", {}, true, FirstTrainer },
+        { "the first excluded", { FirstTrainer }, true, SecondTrainer },
+        { "both excluded", { FirstTrainer, SecondTrainer }, true, 0 },
+        { "only the second included", { SecondTrainer }, false, SecondTrainer },
+        { "an absent trainer included", { 999 }, false, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SimHarness h(twoTrainers());
+        ASSERT_TRUE(h.open());
+        const auto found = trainerFoundWith(h, [&] {
+            for (std::size_t i = 0; i < c.listed.size(); ++i)
+                h.driver.ANT_AddChannelID(1, c.listed[i], p.deviceType, p.transmissionType, static_cast<std::uint8_t>(i));
+            if (!c.listed.empty())
+                h.driver.ANT_ConfigList(1, static_cast<std::uint8_t>(c.listed.size()), c.exclude);
+        });
+        EXPECT_EQ(found, c.found);
+    }
+}
+
+// The list is set while the channel is assigned and closed; a stick without it refuses both
+// messages and says so in its capabilities.
+TEST(VirtualStick, TheIdListIsRefusedWhileOpenOutOfRangeAndOnAStickWithoutIt)
+{
+    for (bool withList : { true, false }) {
+        SCOPED_TRACE(withList ? "a stick with the list" : "a stick without it");
+        auto options = twoTrainers();
+        options.idList = withList;
+        SimHarness h(options);
+        ASSERT_TRUE(h.open());
+        auto& d = h.driver;
+        d.ANT_RequestMessage(0, msg::Capabilities);
+        d.ANT_AddChannelID(2, FirstTrainer, 19, 1, 0); // unassigned
+        d.ANT_AssignChannel(2, 0, 0);
+        d.ANT_AddChannelID(2, FirstTrainer, 19, 1, 3);
+        d.ANT_ConfigList(2, 1, true);
+        EXPECT_FALSE(d.ANT_AddChannelID(2, FirstTrainer, 19, 1, 4)) << "an index beyond the list is not sent";
+        EXPECT_FALSE(d.ANT_ConfigList(2, 5, true));
+        // A size beyond the list, past the library's own check.
+        h.sim->stick().write(antproto::encodeFrame(antproto::command::configIdList(2, 5, true)).bytes());
+        d.ANT_OpenChannel(2);
+        d.ANT_ConfigList(2, 0, true);
+        h.run(10);
+        const auto calls = h.take();
+        ASSERT_FALSE(calls.empty());
+        ASSERT_EQ(calls[0].code, msg::Capabilities);
+        EXPECT_EQ(calls[0].buffer[3] & antproto::capability::IdListOption, withList ? 0x80 : 0);
+        const std::uint8_t invalid = code::InvalidMessage;
+        using Answers = std::vector<std::pair<std::uint8_t, std::uint8_t>>;
+        const Answers expected = withList
+            ? Answers { { msg::AddChannelIdToList, code::ChannelInWrongState }, { msg::AssignChannel, 0 },
+                        { msg::AddChannelIdToList, 0 }, { msg::ConfigIdList, 0 }, { msg::ConfigIdList, invalid },
+                        { msg::OpenChannel, 0 }, { msg::ConfigIdList, code::ChannelInWrongState } }
+            : Answers { { msg::AddChannelIdToList, invalid }, { msg::AssignChannel, 0 }, { msg::AddChannelIdToList, invalid },
+                        { msg::ConfigIdList, invalid }, { msg::ConfigIdList, invalid }, { msg::OpenChannel, 0 },
+                        { msg::ConfigIdList, invalid } };
+        EXPECT_EQ(answers(calls), expected);
+    }
 }

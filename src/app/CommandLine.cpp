@@ -5,7 +5,7 @@ namespace caltrix::app {
 namespace {
 
 const QString HelpText = QStringLiteral(
-    "Usage: caltrix [Qt options]\n"
+    "Usage: caltrix [Qt options] [--settings]\n"
     "Calibrates a Tavor stationary bicycle trainer over ANT radio: each preset button sends a\n"
     "resistance level to the trainer and marks a target speed; the live speed follows once a second.\n"
     "\n"
@@ -13,11 +13,17 @@ const QString HelpText = QStringLiteral(
     "average of the speed (run-average, default 3 s) has stayed within the target +/- run-band\n"
     "(default 0.5 km/h) for run-hold (default 30 s), then \"steady\" with the mean and spread of the\n"
     "speed. The key T, or the context menu (right click, or the Menu key), hides and shows it; the\n"
-    "menu's Open runs folder shows the records. Set the tolerances with caltrix-settings.\n"
+    "menu's Open runs folder shows the records.\n"
+    "\n"
+    "The keys 1, 2 and 3 press the presets (A and B in two-preset mode). The context menu's\n"
+    "Settings... opens the settings dialog: the trainer's settings in the registry, the presets of\n"
+    "its unit type, the run tolerances, and Find, which lists the trainers in range with their\n"
+    "device numbers. When the registry names no trainer at all, the dialog opens at the start.\n"
     "\n"
     "Options:\n"
     "  -h, --help       show this help and exit\n"
     "  -v, --version    show the version and exit\n"
+    "  --settings       show the settings dialog alone, then exit\n"
     "Qt's standard options, such as -platform offscreen, are accepted too.\n"
     "\n"
     "Environment:\n"
@@ -32,8 +38,9 @@ const QString HelpText = QStringLiteral(
     "  $XDG_DATA_HOME/caltrix/runs/ (~/.local/share/caltrix/runs/)\n"
     "        The run records, one CSV file per start of Caltrix, named by its start time\n"
     "        (2026-12-10T16-28-00.csv).\n"
-    "  Caltrix writes these two only: the settings file when the strip is hidden or shown, the\n"
-    "  records while it runs. The trainer's settings in the registry are only read.\n"
+    "  Caltrix writes the settings file when the strip is hidden or shown and from the settings\n"
+    "  dialog, and the records while it runs. It writes the trainer's settings in the registry only\n"
+    "  from the settings dialog, as caltrix-settings does (refused while Wine runs in the prefix).\n"
     "\n"
     "Run records:\n"
     "  A run lasts from a preset applied (P1 on connecting) to the next preset or Close. The file\n"
@@ -67,13 +74,19 @@ std::optional<CommandLineAnswer> AnswerBeforeStart(const QStringList& arguments)
     return std::nullopt;
 }
 
+bool SettingsOnly(const QStringList& argumentsAfterQt)
+{
+    return argumentsAfterQt.size() == 2 && argumentsAfterQt.at(1) == QLatin1String("--settings");
+}
+
 std::optional<CommandLineAnswer> RefuseLeftovers(const QStringList& argumentsAfterQt)
 {
-    if (argumentsAfterQt.size() <= 1)
+    if (argumentsAfterQt.size() <= 1 || SettingsOnly(argumentsAfterQt))
         return std::nullopt;
+    const QString& refused = argumentsAfterQt.at(argumentsAfterQt.at(1) == QLatin1String("--settings") ? 2 : 1);
     return CommandLineAnswer {
-        QStringLiteral("caltrix: unknown argument '%1'; caltrix takes no arguments of its own (see caltrix --help).\n")
-            .arg(argumentsAfterQt.at(1)),
+        QStringLiteral("caltrix: unknown argument '%1'; caltrix takes --settings alone (see caltrix --help).\n")
+            .arg(refused),
         2, true };
 }
 

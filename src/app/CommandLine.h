@@ -19,8 +19,10 @@ struct CommandLineAnswer {
 // the program's name first; "--" ends the options.
 std::optional<CommandLineAnswer> AnswerBeforeStart(const QStringList& arguments);
 
-// The program reads no arguments of its own; Qt's options (-platform, -style, ...) are taken out by
-// the application object. Anything left over is refused with a pointer to --help.
+// The program's one argument of its own is --settings; Qt's options (-platform, -style, ...) are
+// taken out by the application object. Anything else left over is refused with a pointer to --help.
 std::optional<CommandLineAnswer> RefuseLeftovers(const QStringList& argumentsAfterQt);
+// `caltrix --settings`: the settings dialog alone.
+bool SettingsOnly(const QStringList& argumentsAfterQt);
 
 } // namespace caltrix::app

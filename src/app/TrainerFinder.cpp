@@ -13,7 +13,49 @@ namespace caltrix::app {
 namespace {
 constexpr std::uint32_t ProgressStepMs = 250;
 constexpr int NumberRole = Qt::UserRole;
+
+// The ends that leave the rider something to fix before a search can hear anything.
+bool isTrouble(device::SearchEnd end)
+{
+    using End = device::SearchEnd;
+    return end == End::NoStick || end == End::StickLost || end == End::NoFreeChannel || end == End::Refused;
+}
+
+class DeviceSearchRun final : public TrainerSearchRun {
+public:
+    DeviceSearchRun(const DeviceSearchStart& start, Events events)
+    {
+        device::SearchCallbacks callbacks;
+        callbacks.found = [found = std::move(events.found)](const device::FoundTrainer& trainer) {
+            found(trainer.deviceNumber);
+        };
+        callbacks.finished = [finished = std::move(events.finished)](device::SearchEnd end, const QString& detail) {
+            finished(ant::searchEndText(end, detail), isTrouble(end));
+        };
+        search_ = start(std::move(callbacks));
+    }
+    // Destroying the search ends it without a report, and lets go of a stick of its own at once.
+    void cancel() override
+    {
+        if (search_)
+            elapsedMs_ = search_->elapsedMs();
+        search_.reset();
+    }
+    std::uint32_t elapsedMs() const override { return search_ ? search_->elapsedMs() : elapsedMs_; }
+
+private:
+    std::unique_ptr<device::TrainerSearch> search_;
+    std::uint32_t elapsedMs_ = 0;
+};
+
 } // namespace
+
+TrainerSearchStart deviceTrainerSearch(DeviceSearchStart start)
+{
+    return [start = std::move(start)](TrainerSearchRun::Events events) -> std::unique_ptr<TrainerSearchRun> {
+        return std::make_unique<DeviceSearchRun>(start, std::move(events));
+    };
+}
 
 TrainerFinder::TrainerFinder(TrainerSearchStart start, QWidget* parent)
     : QWidget(parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/TavorDeviceInterface.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/Platform.h"
 
@@ -34,6 +35,10 @@ public:
     virtual std::uint32_t elapsedMs() const = 0;
 };
 using TrainerSearchStart = std::function<std::unique_ptr<TrainerSearchRun>(TrainerSearchRun::Events)>;
+
+// The search of the trainer device (on its open stick, or on one of its own), as `start` begins it.
+using DeviceSearchStart = std::function<std::unique_ptr<device::TrainerSearch>(device::SearchCallbacks)>;
+TrainerSearchStart deviceTrainerSearch(DeviceSearchStart start);
 
 // The search's part of the settings dialog: a progress bar over the search's 30 s, the trainers
 // heard so far (the stored one marked), what the search said at its end, and Stop. Choosing a

@@ -125,6 +125,8 @@ TForm1::TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& run
     runs_ = std::make_unique<WindowRuns>(*RunStrip1, runOptions, QDateTime::currentDateTime());
     showRunStrip(runs_->settings().stripShown);
     createDevice(MakeDevice);
+    searchTrainers_ = deviceTrainerSearch(
+        [this](device::SearchCallbacks callbacks) { return TavorDeviceANT1->SearchTrainers(std::move(callbacks)); });
     connectHandlers();
     dispatch([this] { FormCreate(); });
 }

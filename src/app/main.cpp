@@ -1,5 +1,6 @@
 // Caltrix: the calibration window over the trainer device, on the real clock and the Qt desktop.
 #include "app/CommandLine.h"
+#include "app/SettingsDialog.h"
 #include "app/Unit1.h"
 #include "device/TavorDeviceANT.h"
 #include "platform/Clock.h"
@@ -44,6 +45,15 @@ int main(int argc, char** argv)
     desktop::QtDesktop qtDesktop;
     platform::ScopedDesktop useDesktop(qtDesktop);
 
+    if (app::SettingsOnly(QApplication::arguments())) {
+        // The dialog alone: Find searches on a stick of its own. Cancel and OK both end well.
+        app::SettingsDialog::Options options;
+        options.searchTrainers = app::deviceTrainerSearch(
+            [](device::SearchCallbacks callbacks) { return device::SearchTrainersAlone(std::move(callbacks)); });
+        app::SettingsDialog dialog(options);
+        dialog.exec();
+        return 0;
+    }
     app::TForm1 Form1([](platform::TComponent* Owner) { return new device::TTavorDeviceANT(Owner); });
     Form1.ShowCentred();
     return QApplication::exec();

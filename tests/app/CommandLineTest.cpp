@@ -39,4 +39,11 @@ TEST(CommandLine, ArgumentsLeftOverByQtAreRefused)
     EXPECT_TRUE(refused->toStandardError);
     EXPECT_TRUE(refused->text.contains("'settings.reg'"));
     EXPECT_TRUE(refused->text.contains("caltrix --help"));
+
+    EXPECT_FALSE(RefuseLeftovers({ "caltrix", "--settings" }));
+    EXPECT_TRUE(SettingsOnly({ "caltrix", "--settings" }));
+    EXPECT_FALSE(SettingsOnly({ "caltrix" }));
+    const auto extra = RefuseLeftovers({ "caltrix", "--settings", "now" });
+    ASSERT_TRUE(extra);
+    EXPECT_TRUE(extra->text.contains("'now'"));
 }

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -245,6 +246,55 @@ TEST_F(SettingsDialogTest, InTwoPresetModeAAndBPressThemButNotInTheCircumference
     QTest::keyClicks(w.editCirc, QStringLiteral("2a1"));
     EXPECT_EQ(w.editCirc->text(), "2a1") << "typed, not pressed";
     EXPECT_EQ(w.lblTarget->caption(), "Target Speed: 28      R->7");
+}
+
+// ---- Find -------------------------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, FindListsBothTrainersInRangeAndChoosingOneFillsTheNumber)
+{
+    world.secondTrainer = true;
+    world.secondTrainerNumber = 23456;
+    configureTrainer();
+    TForm1& w = createWindow();
+    ASSERT_TRUE(trainerDevice().Connected());
+    QStringList listed;
+    QString said;
+    answerSettings = [&](SettingsDialog& dialog) {
+        QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
+        TrainerFinder* finder = dialog.finder();
+        EXPECT_TRUE(finder && finder->searching());
+        ride(TrainerFinder::SearchMs + 1000);
+        for (int i = 0; i < finder->list()->count(); ++i)
+            listed << finder->list()->item(i)->text();
+        said = finder->status();
+        EXPECT_EQ(finder->progress(), 30);
+        finder->list()->setCurrentRow(1);
+        EXPECT_EQ(dialog.field(QStringLiteral("TrainerDeviceNumber"))->text(), "23456");
+        return false;
+    };
+    const std::unique_ptr<QMenu> menu(w.createContextMenu());
+    menu->findChild<QAction*>(QStringLiteral("SettingsAction"))->trigger();
+
+    EXPECT_EQ(listed, QStringList({ "12345 (the stored trainer)", "23456" }));
+    EXPECT_EQ(said, "Choose your trainer in the list. The search is over: no other trainer was heard in 30 s.");
+    EXPECT_TRUE(trainerDevice().Connected()) << "searched beside the connection";
+    EXPECT_EQ(ReadTrainerDeviceNumber(), world.trainerNumber) << "cancelled: nothing stored";
+}
+
+TEST_F(SettingsDialogTest, FindWithoutAStickSaysWhatTheWindowSays)
+{
+    world.stickPresent = false;
+    SettingsDialog::Options options;
+    options.searchTrainers = deviceTrainerSearch([this](device::SearchCallbacks callbacks) {
+        return device::SearchTrainersAlone(std::move(callbacks), libraryFactory());
+    });
+    SettingsDialog dialog(options);
+    QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
+    ride(1000);
+    EXPECT_FALSE(dialog.finder()->searching());
+    EXPECT_TRUE(dialog.finder()->status().startsWith("No ANT stick could be opened for the search."))
+        << dialog.finder()->status().toStdString();
+    EXPECT_EQ(dialog.finder()->list()->count(), 0);
 }
 
 } // namespace

@@ -109,7 +109,10 @@ QGroupBox* SettingsDialog::createTrainerGroup()
     findButton_->setVisible(bool(options_.searchTrainers));
     connect(findButton_, &QPushButton::clicked, this, [this] { startFind(); });
     numberRow->addWidget(findButton_);
-    trainerForm_->addRow(QStringLiteral("Trainer &device number:"), numberRow);
+    // A row of two needs its label's buddy named, or the label shows its & instead of a shortcut.
+    auto* numberLabel = new QLabel(QStringLiteral("Trainer &device number:"), group);
+    numberLabel->setBuddy(field(QStringLiteral("TrainerDeviceNumber")));
+    trainerForm_->addRow(numberLabel, numberRow);
     deviceNumberNote_ = new QLabel(QStringLiteral("A new device number takes effect at the next start of Caltrix."), group);
     deviceNumberNote_->setObjectName(QStringLiteral("DeviceNumberNote"));
     deviceNumberNote_->setWordWrap(true);
@@ -165,7 +168,9 @@ QGroupBox* SettingsDialog::createPresetGroup()
         row->addWidget(addField(QStringLiteral("Speed") + preset, QStringLiteral("P%1 target speed in km/h").arg(preset)));
         row->addWidget(new QLabel(QStringLiteral("km/h at level"), presets_));
         row->addWidget(addField(QStringLiteral("Resist") + preset, QStringLiteral("P%1 resistance level").arg(preset)));
-        form->addRow(QStringLiteral("P%1:").arg(preset), row);
+        auto* label = new QLabel(QStringLiteral("P%1:").arg(preset), presets_);
+        label->setBuddy(field(QStringLiteral("Speed") + preset));
+        form->addRow(label, row);
     }
     auto* note = new QLabel(QStringLiteral("PA and PB replace P1 to P3 when PA's speed is set and not 0."), presets_);
     note->setWordWrap(true);

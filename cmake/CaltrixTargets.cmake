@@ -42,13 +42,15 @@ endfunction()
 # Test targets built in the ThreadSanitizer run (tests that start threads).
 add_custom_target(threaded_tests)
 
-# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED] [GUI] [LABEL label])
-# One GoogleTest executable; its cases are listed by CTest at test time.
+# caltrix_test(NAME SOURCES a.cpp b.cpp LIBS x y [THREADED] [GUI] [LABEL label] [OWN_ENTRIES filter])
+# One GoogleTest executable; its cases are listed by CTest at test time, except those of the
+# GoogleTest filter OWN_ENTRIES, which run only in CTest entries of their own (under
+# dbus-run-session, say).
 # THREADED tests also run under ThreadSanitizer and carry the label "threaded" (others: "unit").
 # The test main runs a QCoreApplication; GUI tests get a QApplication on Qt's offscreen platform
 # and Qt Widgets instead. LABEL replaces "unit" (e.g. "e2e" for tests of the whole program).
 function(caltrix_test name)
-  cmake_parse_arguments(T "THREADED;GUI" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADED;GUI" "LABEL;OWN_ENTRIES" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   set(main caltrix_test_main)
   if(T_GUI)
@@ -65,7 +67,12 @@ function(caltrix_test name)
     set(label threaded)
     add_dependencies(threaded_tests ${name})
   endif()
+  set(listed "")
+  if(T_OWN_ENTRIES)
+    set(listed TEST_FILTER "-${T_OWN_ENTRIES}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    ${listed}
     PROPERTIES LABELS ${label} TIMEOUT 120)
 endfunction()

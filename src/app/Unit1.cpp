@@ -45,6 +45,10 @@ constexpr std::int32_t CircumferenceUnitType = 13;
 
 const QString DesignSpeedCaption = QStringLiteral("Speed 00,0");
 
+// Why the screen stays awake, as the desktop may show it: the rider watches the live speed
+// without touching the computer.
+const QString ScreenAwakeReason = QStringLiteral("A trainer is connected");
+
 // The 1 px border around the white client area: grey, so that the frameless window keeps a visible
 // edge on a white desktop.
 QColor borderColour() { return QColor(0x80, 0x80, 0x80); }
@@ -141,6 +145,7 @@ TForm1::~TForm1()
     TavorDeviceANT1->SetOnStats({});
     delete deviceComponent_;
     runs_->end();
+    keepScreenAwake(false);
 }
 
 namespace {
@@ -298,6 +303,8 @@ bool TForm1::connectWhileTheNoticeIsUp()
 
 void TForm1::TavorDeviceANT1Connected(platform::TObject*)
 {
+    // First: the trainer is connected whatever the rest of this handler meets.
+    keepScreenAwake(true);
     const bool byCircumference = ReadUnitType() == CircumferenceUnitType;
     if (byCircumference)
         takeRollDiameterFromCircumference();
@@ -400,6 +407,7 @@ void TForm1::TavorDeviceANT1Stats(platform::TObject*)
     // A trainer lost during the ride keeps its last speed in the device; showing it would tell
     // the rider a speed that nobody measures any more.
     if (!TavorDeviceANT1->Connected()) {
+        keepScreenAwake(false);
         showNotConnected();
         runs_->tick(std::nullopt);
         return;
@@ -431,8 +439,20 @@ void TForm1::Button4Click()
 {
     if (TavorDeviceANT1->Connected())
         TavorDeviceANT1->Disconnect();
+    keepScreenAwake(false);
     runs_->end();
     close();
+}
+
+void TForm1::keepScreenAwake(bool awake)
+{
+    if (awake == screenKeptAwake_)
+        return;
+    screenKeptAwake_ = awake;
+    if (awake)
+        platform::desktop().keepScreenAwake(ScreenAwakeReason);
+    else
+        platform::desktop().letScreenSleep();
 }
 
 // ---- run strip and context menu ---------------------------------------------------------------

@@ -153,6 +153,8 @@ private:
     void refreshRollDiameterFromCircumference();
     void takeRollDiameterFromCircumference();
     void takeRollDiameter(long double rollDiameter);
+    // Asks the desktop to keep the screen awake, or lets it sleep; only a change is passed on.
+    void keepScreenAwake(bool awake);
 
     platform::TComponent* deviceComponent_ = nullptr;
     SettingsDialogRunner runSettingsDialog_;
@@ -162,6 +164,7 @@ private:
     // The trainer the runs are measured on: the settings as read at the start, then the roll
     // diameter and events per turn as the device was given them.
     runs::RunTrainer runTrainer_;
+    bool screenKeptAwake_ = false; // from the trainer's connection to its end
     // Dragging the top band without the window manager's help: where the pointer grabbed the window.
     bool dragging_ = false;
     QPoint dragOffset_;

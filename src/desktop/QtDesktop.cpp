@@ -1,5 +1,7 @@
 #include "desktop/QtDesktop.h"
 
+#include "desktop/ScreenSaverInhibitor.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -42,6 +44,10 @@ int execBox(const platform::MessageBox& box, QMessageBox::StandardButtons button
 }
 } // namespace
 
+QtDesktop::QtDesktop() = default;
+
+QtDesktop::~QtDesktop() = default;
+
 void QtDesktop::showMessageBox(const platform::MessageBox& box) { execBox(box, QMessageBox::Ok); }
 
 bool QtDesktop::askToRetry(const platform::MessageBox& box)
@@ -52,5 +58,18 @@ bool QtDesktop::askToRetry(const platform::MessageBox& box)
 void QtDesktop::beep() { QApplication::beep(); }
 
 bool QtDesktop::openFolder(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+
+void QtDesktop::keepScreenAwake(const QString& reason)
+{
+    if (!screenSaver_)
+        screenSaver_ = std::make_unique<ScreenSaverInhibitor>(platform::ApplicationTitle);
+    screenSaver_->hold(reason);
+}
+
+void QtDesktop::letScreenSleep()
+{
+    if (screenSaver_)
+        screenSaver_->release();
+}
 
 } // namespace caltrix::desktop

@@ -36,6 +36,11 @@ public:
     // Opens `path`, an existing folder, in the desktop's file manager. False when nothing could
     // open it (no file manager is set up for folders).
     virtual bool openFolder(const QString& path) = 0;
+    // Keeps the screen from blanking until letScreenSleep, for `reason`, which the desktop may
+    // show. Where the desktop offers no way to do so nothing happens, as in these defaults; neither
+    // waits for the desktop nor fails.
+    virtual void keepScreenAwake(const QString& /*reason*/) { }
+    virtual void letScreenSleep() { }
 };
 
 // The desktop of a program without windows (command-line tools, or before the windowed program

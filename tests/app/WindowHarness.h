@@ -52,8 +52,24 @@ public:
         return true;
     }
 
+    // Recorded as "awake: REASON" and "asleep", and passed on to `screenSaver` when there is one.
+    void keepScreenAwake(const QString& reason) override
+    {
+        screenAwake << QStringLiteral("awake: ") + reason;
+        if (screenSaver)
+            screenSaver->keepScreenAwake(reason);
+    }
+    void letScreenSleep() override
+    {
+        screenAwake << QStringLiteral("asleep");
+        if (screenSaver)
+            screenSaver->letScreenSleep();
+    }
+
     std::vector<ShownBox> boxes;
     std::vector<QString> openedFolders;
+    QStringList screenAwake;
+    platform::Desktop* screenSaver = nullptr;
     std::vector<QString> texts() const;
 };
 

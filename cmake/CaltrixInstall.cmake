@@ -15,6 +15,8 @@ install(TARGETS caltrix caltrix-settings antsim RUNTIME DESTINATION ${CMAKE_INST
 
 # The menu entry and its icon in the hicolor theme: the drawing itself and the usual bitmap sizes.
 install(FILES ${CALTRIX_PACKAGING}/caltrix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The entry that software centres list, launching the menu entry above.
+install(FILES ${CALTRIX_PACKAGING}/io.github.caltrix.Caltrix.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 set(icon_svg ${CALTRIX_PACKAGING}/icons/caltrix.svg)
 install(FILES ${icon_svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 set(icon_pngs "")
@@ -58,6 +60,8 @@ configure_file(${CALTRIX_PACKAGING}/debian/changelog ${CMAKE_BINARY_DIR}/debian/
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
   COMMAND ${GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/debian/changelog > ${CMAKE_BINARY_DIR}/debian/changelog.gz
   DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog VERBATIM)
+# The licence (LICENSE) goes in as Debian keeps licences: its text in the machine-readable
+# copyright file, not as a file of its own beside it.
 install(FILES ${CALTRIX_PACKAGING}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz DESTINATION ${CALTRIX_DOCDIR})
 
 add_custom_target(caltrix_install_files ALL DEPENDS ${icon_pngs} ${man_pages} ${CMAKE_BINARY_DIR}/debian/changelog.gz)

@@ -18,6 +18,7 @@ set(expected
   share/applications/caltrix.desktop
   share/doc/caltrix/changelog.gz share/doc/caltrix/copyright
   share/icons/hicolor/scalable/apps/caltrix.svg
+  share/metainfo/io.github.caltrix.Caltrix.metainfo.xml
   share/man/man1/antsim.1.gz share/man/man1/caltrix-settings.1.gz share/man/man1/caltrix.1.gz)
 foreach(size 16 22 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/caltrix.png)

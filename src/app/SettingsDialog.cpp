@@ -374,4 +374,20 @@ void SettingsDialog::done(int result)
     QDialog::done(result);
 }
 
+int runSettingsDialogAlone()
+{
+    SettingsDialog::Options options;
+    options.searchTrainers = deviceTrainerSearch(
+        [](device::SearchCallbacks callbacks) { return device::SearchTrainersAlone(std::move(callbacks)); });
+    try {
+        SettingsDialog dialog(options);
+        dialog.exec();
+        return 0;
+    } catch (const platform::Error& e) {
+        platform::desktop().showMessageBox({ QStringLiteral("The settings cannot be shown: %1").arg(e.message()),
+            platform::ApplicationTitle, platform::BoxIcon::Error });
+        return 1;
+    }
+}
+
 } // namespace caltrix::app

@@ -91,4 +91,8 @@ private:
     bool deviceNumberChanged_ = false;
 };
 
+// `caltrix --settings`: the dialog alone; Find searches on a stick of its own. Returns the exit
+// status: 0 after OK or Cancel, 1 when the registry cannot be read (said in a box).
+int runSettingsDialogAlone();
+
 } // namespace caltrix::app

@@ -250,7 +250,7 @@ void TForm1::ShowCentred()
 void TForm1::FormCreate()
 {
     if (offerSettingsAtFirstStart())
-        runs_->useSettings(runs::readRunSettings());
+        useStoredRunSettings();
     if (ReadUnitType() == 0)
         showMessage(QStringLiteral("Unit type not available"));
     writeSettingsLine();

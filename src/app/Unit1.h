@@ -147,6 +147,8 @@ private:
     // when it was accepted.
     bool offerSettingsAtFirstStart();
     bool runSettingsDialog(bool windowRunning);
+    // The run settings as the settings file holds them now: for the next run, and the strip.
+    void useStoredRunSettings();
     // The preset a key presses (1 to 3, or A and B in two-preset mode), if any.
     QPushButton* presetButtonForKey(int key) const;
     // Unit type 13: the roll diameter follows the circumference typed into editCirc.

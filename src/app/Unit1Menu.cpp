@@ -89,6 +89,11 @@ void TForm1::openSettings()
     writeSettingsLine();
     usePresetMode(ReadSpeedA() != 0);
     namePresetButtons();
+    useStoredRunSettings();
+}
+
+void TForm1::useStoredRunSettings()
+{
     const runs::RunSettings run = runs::readRunSettings();
     runs_->useSettings(run);
     showRunStrip(run.stripShown);

@@ -45,15 +45,8 @@ int main(int argc, char** argv)
     desktop::QtDesktop qtDesktop;
     platform::ScopedDesktop useDesktop(qtDesktop);
 
-    if (app::SettingsOnly(QApplication::arguments())) {
-        // The dialog alone: Find searches on a stick of its own. Cancel and OK both end well.
-        app::SettingsDialog::Options options;
-        options.searchTrainers = app::deviceTrainerSearch(
-            [](device::SearchCallbacks callbacks) { return device::SearchTrainersAlone(std::move(callbacks)); });
-        app::SettingsDialog dialog(options);
-        dialog.exec();
-        return 0;
-    }
+    if (app::SettingsOnly(QApplication::arguments()))
+        return app::runSettingsDialogAlone();
     app::TForm1 Form1([](platform::TComponent* Owner) { return new device::TTavorDeviceANT(Owner); });
     Form1.ShowCentred();
     return QApplication::exec();

@@ -41,9 +41,9 @@ protected:
     }
 
     // Starts antsim and gives the path of its terminal.
-    QString startAntsim()
+    QString startAntsim(const QStringList& more = {})
     {
-        antsim.start(QStringLiteral(ANTSIM_PATH), { QStringLiteral("--seed"), QStringLiteral("7") });
+        antsim.start(QStringLiteral(ANTSIM_PATH), QStringList { QStringLiteral("--seed"), QStringLiteral("7") } + more);
         if (!antsim.waitForStarted(PatienceMs) || !waitUntil([&] { return antsim.waitForReadyRead(100) || antsim.canReadLine(); }))
             return {};
         return QString::fromLocal8Bit(antsim.readLine()).trimmed();
@@ -181,3 +181,25 @@ TEST_F(SerialStick, TheRunStripSaysSteadyOnceTheRiderHoldsP2AndTHidesIt)
     EXPECT_TRUE(record.readAll().contains(",P2,")) << "the run of P2 is kept";
 }
 
+// A first start on a machine that names no trainer: the settings dialog comes before the
+// connection, Find (Alt+F, a real key) hears both of antsim's trainers (the second search round
+// leaves both out), and Escape leaves the designed start-up as it is.
+TEST_F(SerialStick, AFirstStartOpensTheSettingsWhereFindHearsBothTrainers)
+{
+    QFile::remove(registry);
+    const QString path = startAntsim({ QStringLiteral("--trainer2"), QStringLiteral("23456"), QStringLiteral("-v") });
+    ASSERT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
+    startCaltrix(QStringLiteral("serial:") + path);
+    ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Caltrix Settings"))) << "no settings dialog at the first start";
+    EXPECT_FALSE(x.waitForWindow(WaitNotice, 0)) << "the connection waits for the dialog";
+
+    x.pressKey(QStringLiteral("alt+f"));
+    antsim.setReadChannel(QProcess::StandardError);
+    // Both trainers on the exclusion list of the search channel (channel 0, two IDs, exclude).
+    EXPECT_TRUE(waitForLine(antsim, QStringLiteral("-> ConfigIdList [00 02 01]"))) << "the second trainer was not heard";
+    antsim.setReadChannel(QProcess::StandardOutput);
+
+    x.pressKey(QStringLiteral("Escape"));
+    EXPECT_TRUE(x.waitForWindow(MessageBox)) << "after Cancel: the designed \"Unit type not available\"";
+    EXPECT_FALSE(QFile::exists(registry)) << "cancelled: nothing written";
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+namespace caltrix::e2e {
+
+// Starts antsim (its serial stick on a pseudo-terminal, the simulated trainer behind it) and gives
+// the path of its terminal; empty when antsim did not start.
+QString startAntsim(QProcess& antsim);
+// Ends antsim, also while it is stopped (SIGSTOP).
+void endAntsim(QProcess& antsim);
+
+} // namespace caltrix::e2e

@@ -59,25 +59,15 @@ WestonSession::WestonSession()
         && weston_.state() == QProcess::Running;
 }
 
-WestonSession::~WestonSession()
-{
-    if (weston_.state() == QProcess::NotRunning)
-        return;
-    weston_.terminate();
-    if (!weston_.waitForFinished(StartBoundMs))
-        weston_.kill();
-    weston_.waitForFinished(StartBoundMs);
-}
+WestonSession::~WestonSession() { endServer(weston_, StartBoundMs); }
 
 QProcessEnvironment WestonSession::environment() const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = programEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     env.insert(QStringLiteral("WAYLAND_DISPLAY"), SocketName);
     env.remove(QStringLiteral("DISPLAY"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     return env;
 }
 

@@ -19,7 +19,6 @@
 //
 // Load it with `weston --modules=PATH`.
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <libweston-desktop/libweston-desktop.h>
 #include <libweston/libweston.h>
@@ -28,8 +27,8 @@
 #include <unistd.h>
 #include <wayland-server-core.h>
 
-// The seat and keyboard functions that Weston's own backends and test module use. libweston
-// exports them, its installed headers do not declare them.
+// The seat, keyboard and pointer functions that Weston's own backends and test module use.
+// libweston exports them, its installed headers do not declare them.
 extern "C" {
 void weston_seat_init(struct weston_seat* seat, struct weston_compositor* compositor, const char* name);
 int weston_seat_init_keyboard(struct weston_seat* seat, struct xkb_keymap* keymap);
@@ -47,7 +46,6 @@ int wet_module_init(struct weston_compositor* compositor, int* argc, char* argv[
 namespace {
 
 struct TestSeat {
-    weston_compositor* compositor = nullptr;
     weston_seat seat {};
     wl_event_source* input = nullptr;
     wl_listener focusChanged {};
@@ -187,7 +185,6 @@ void onCompositorDestroyed(wl_listener* listener, void*)
 extern "C" WL_EXPORT int wet_module_init(struct weston_compositor* compositor, int*, char*[])
 {
     auto* test = new TestSeat;
-    test->compositor = compositor;
     weston_seat_init(&test->seat, compositor, "caltrix-test-seat");
     if (weston_seat_init_keyboard(&test->seat, nullptr) < 0) {
         weston_seat_release(&test->seat);

@@ -77,8 +77,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt finds its X11 and Wayland platform plugins at run time, so dpkg-shlibdeps cannot see them.
+# Qt finds its platform plugins at run time, so dpkg-shlibdeps cannot see them: the X11 one is
+# needed, the Wayland one lets Caltrix run natively in a Wayland session (without it, Qt falls back
+# to X11 through XWayland).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # The summary, then the long description; CPack indents its lines and marks the empty one.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "calibrate a Tavor bicycle trainer over an ANT USB stick
 Caltrix sends each calibration preset's resistance level to a Tavor

@@ -509,8 +509,8 @@ void TForm1::mousePressEvent(QMouseEvent* event)
         QWidget::mousePressEvent(event);
         return;
     }
-    // The window has no title bar: its red band is where it is grabbed. The window manager moves
-    // it where it can; elsewhere the window follows the pointer itself.
+    // The window has no title bar: its red band is where it is grabbed. The window manager, or a
+    // Wayland compositor, moves it where it can; elsewhere the window follows the pointer itself.
     if (windowHandle() && windowHandle()->startSystemMove())
         return;
     dragging_ = true;

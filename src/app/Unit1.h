@@ -59,7 +59,8 @@ public:
 
     QString ClassName() const override { return QStringLiteral("TForm1"); }
 
-    // Shows the window centred on the screen.
+    // Shows the window centred on the screen. A Wayland compositor places windows itself: there
+    // Qt leaves the position out, quietly, and the compositor chooses.
     void ShowCentred();
 
     // ---- handlers ---------------------------------------------------------------------------------

@@ -171,6 +171,7 @@ void ShowWaitNotice(const QString& Text, bool CancelVisible, bool PictureVisible
     notice->WaitBar->setValue(0);
     if (PictureVisible)
         notice->WaitProgress->show();
+    // Where a Wayland compositor decides alone what stays on top, Qt drops the hint quietly.
     notice->setWindowFlag(Qt::WindowStaysOnTopHint);
     notice->LabelWait->setText(Text);
     topMosts.normalize(notice);

@@ -38,16 +38,21 @@ void paintOver(QImage& picture, std::initializer_list<QRect> areas)
         painter.fillRect(area, Qt::darkGray);
 }
 
-void ProgramTest::SetUp()
+void ProgramRun::SetUp()
 {
-    ASSERT_TRUE(x.running()) << "Xvfb did not start (scripts/install-deps installs it)";
     ASSERT_TRUE(folder.isValid());
     registry = folder.filePath(QStringLiteral("user.reg"));
     hive::Hive hive(registry);
     app::writeSampleSettings(hive, TrainerNumber);
 }
 
-void ProgramTest::TearDown()
+void ProgramTest::SetUp()
+{
+    ASSERT_TRUE(x.running()) << "Xvfb did not start (scripts/install-deps installs it)";
+    ProgramRun::SetUp();
+}
+
+void ProgramRun::TearDown()
 {
     if (caltrix.state() != QProcess::NotRunning) {
         caltrix.kill();
@@ -57,9 +62,9 @@ void ProgramTest::TearDown()
         std::fprintf(stderr, "caltrix said:\n%s\n", qPrintable(caltrixErrors()));
 }
 
-void ProgramTest::startCaltrix(const QString& ant)
+void ProgramRun::startCaltrix(const QString& ant)
 {
-    QProcessEnvironment env = x.environment();
+    QProcessEnvironment env = displayEnvironment();
     env.insert(QStringLiteral("CALTRIX_ANT"), ant);
     env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
     env.insert(QStringLiteral("CALTRIX_LOG"), folder.filePath(QStringLiteral("link.log")));
@@ -105,7 +110,7 @@ std::optional<double> ProgramTest::arrowSpeed(const QRect& mainWindow) const
     return (centre - bar.left()) * 50.0 / bar.width();
 }
 
-QString ProgramTest::caltrixErrors()
+QString ProgramRun::caltrixErrors()
 {
     caltrixStderr += QString::fromLocal8Bit(caltrix.readAllStandardError());
     return caltrixStderr;
@@ -123,7 +128,12 @@ void ProgramTest::expectTheStickReportedLost(const QRect& mainWindow)
 void ProgramTest::closeAndExpectExit(const QRect& mainWindow)
 {
     press(mainWindow, app::layout::Button4);
-    ASSERT_TRUE(caltrix.waitForFinished(PatienceMs)) << "caltrix did not end after Close";
+    expectExit();
+}
+
+void ProgramRun::expectExit()
+{
+    ASSERT_TRUE(caltrix.waitForFinished(PatienceMs)) << "caltrix did not end when asked to close";
     EXPECT_EQ(caltrix.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(caltrix.exitCode(), 0);
 }

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QTemporaryDir>
 
@@ -27,16 +28,35 @@ QRect designedArea(const QRect& mainWindow);
 // Paints a picture's changing parts over in one grey, so that it compares with a stored picture.
 void paintOver(QImage& picture, std::initializer_list<QRect> areas);
 
-// The real caltrix program on a real X server, with settings of the test's own (unit type 5,
-// presets 15, 25 and 35 km/h at levels 3, 6 and 9), driven by real pointer clicks.
-class ProgramTest : public ::testing::Test {
+// The real caltrix program with settings of the test's own (unit type 5, presets 15, 25 and
+// 35 km/h at levels 3, 6 and 9), on the display that `displayEnvironment` names.
+class ProgramRun : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
+    // The environment that puts caltrix on the test's display.
+    virtual QProcessEnvironment displayEnvironment() const = 0;
     // Starts caltrix with CALTRIX_ANT=`ant`, with Caltrix's own settings and records in folders of
     // the test ($XDG_CONFIG_HOME is `folder`/config, $XDG_DATA_HOME `folder`/data).
     void startCaltrix(const QString& ant);
+    // Expects caltrix to end well, once asked to close.
+    void expectExit();
+    // What caltrix wrote on its standard error so far.
+    QString caltrixErrors();
+
+    QTemporaryDir folder;
+    QString registry;
+    QProcess caltrix;
+    QString caltrixStderr;
+};
+
+// The real caltrix program on a real X server, driven by real pointer clicks.
+class ProgramTest : public ProgramRun {
+protected:
+    void SetUp() override;
+    QProcessEnvironment displayEnvironment() const override { return x.environment(); }
+
     // Clicks the centre of a control of the main window, given by its place in the client area.
     void press(const QRect& mainWindow, const QRect& control);
     // The main window as the screen shows it, with the parts that follow the live speed (the
@@ -49,14 +69,8 @@ protected:
     void expectTheStickReportedLost(const QRect& mainWindow);
     // Closes with Close and expects caltrix to end well.
     void closeAndExpectExit(const QRect& mainWindow);
-    // What caltrix wrote on its standard error so far.
-    QString caltrixErrors();
 
     XSession x;
-    QTemporaryDir folder;
-    QString registry;
-    QProcess caltrix;
-    QString caltrixStderr;
 };
 
 } // namespace caltrix::e2e

@@ -1,6 +1,7 @@
 // The real caltrix over antsim's serial stick on a pseudo-terminal (CALTRIX_ANT=serial:PATH),
 // under Xvfb, as a person uses it: the wait notice, the window once the trainer answers, presets
 // pressed with the pointer and heard by the trainer, the speed following the rider, Close.
+#include "AntsimStick.h"
 #include "ProgramFixture.h"
 
 #include "antsim/RiderModel.h"
@@ -32,21 +33,8 @@ class SerialStick : public ProgramTest {
 protected:
     void TearDown() override
     {
-        if (antsim.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(antsim.processId()), SIGCONT);
-            antsim.kill();
-            antsim.waitForFinished(PatienceMs);
-        }
+        endAntsim(antsim);
         ProgramTest::TearDown();
-    }
-
-    // Starts antsim and gives the path of its terminal.
-    QString startAntsim(const QStringList& more = {})
-    {
-        antsim.start(QStringLiteral(ANTSIM_PATH), QStringList { QStringLiteral("--seed"), QStringLiteral("7") } + more);
-        if (!antsim.waitForStarted(PatienceMs) || !waitUntil([&] { return antsim.waitForReadyRead(100) || antsim.canReadLine(); }))
-            return {};
-        return QString::fromLocal8Bit(antsim.readLine()).trimmed();
     }
 
     // True once the arrow points within the slack of the rider's steady speed at `level`.
@@ -62,7 +50,7 @@ protected:
     // Caltrix running over antsim with its window up and P1's level at the trainer.
     std::optional<QRect> rideOnP1()
     {
-        const QString path = startAntsim();
+        const QString path = startAntsim(antsim);
         EXPECT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
         startCaltrix(QStringLiteral("serial:") + path);
         const auto window = x.waitForWindow(MainWindow);
@@ -76,7 +64,7 @@ protected:
 
 TEST_F(SerialStick, ConnectsRidesThroughThePresetsAndCloses)
 {
-    const QString path = startAntsim();
+    const QString path = startAntsim(antsim);
     ASSERT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
     // The stick holds its answers until the notice has been seen: the connection never outruns it.
     ::kill(static_cast<pid_t>(antsim.processId()), SIGSTOP);
@@ -105,9 +93,7 @@ TEST_F(SerialStick, ConnectsRidesThroughThePresetsAndCloses)
     press(*window, app::layout::Button4);
     EXPECT_TRUE(waitForLine(antsim, QStringLiteral("channel 1 closed")));
     EXPECT_TRUE(waitForLine(antsim, QStringLiteral("stick reset")));
-    ASSERT_TRUE(caltrix.waitForFinished(PatienceMs)) << "caltrix did not end after Close";
-    EXPECT_EQ(caltrix.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(caltrix.exitCode(), 0);
+    expectExit();
 }
 
 // antsim ends mid-ride, as a stick pulled out: caltrix says so, stops showing a live speed and
@@ -187,7 +173,7 @@ TEST_F(SerialStick, TheRunStripSaysSteadyOnceTheRiderHoldsP2AndTHidesIt)
 TEST_F(SerialStick, AFirstStartOpensTheSettingsWhereFindHearsBothTrainers)
 {
     QFile::remove(registry);
-    const QString path = startAntsim({ QStringLiteral("--trainer2"), QStringLiteral("23456"), QStringLiteral("-v") });
+    const QString path = startAntsim(antsim, { QStringLiteral("--trainer2"), QStringLiteral("23456"), QStringLiteral("-v") });
     ASSERT_TRUE(path.startsWith(QLatin1String("/dev/"))) << qPrintable(path);
     startCaltrix(QStringLiteral("serial:") + path);
     ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Caltrix Settings"))) << "no settings dialog at the first start";

@@ -44,22 +44,32 @@ XSession::XSession()
         display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
 }
 
-XSession::~XSession()
+XSession::~XSession() { endServer(server_, ToolBoundMs); }
+
+QProcessEnvironment programEnvironment()
 {
-    server_.terminate();
-    if (!server_.waitForFinished(ToolBoundMs))
-        server_.kill();
-    server_.waitForFinished(ToolBoundMs);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    return env;
+}
+
+void endServer(QProcess& server, int boundMs)
+{
+    if (server.state() == QProcess::NotRunning)
+        return;
+    server.terminate();
+    if (!server.waitForFinished(boundMs))
+        server.kill();
+    server.waitForFinished(boundMs);
 }
 
 QProcessEnvironment XSession::environment() const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = programEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display_);
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     return env;
 }
 

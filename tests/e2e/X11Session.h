@@ -58,6 +58,12 @@ private:
     QString display_;
 };
 
+// The environment of a program under test, before its display is named: the system's, at
+// Qt's own scale and in the same locale everywhere.
+QProcessEnvironment programEnvironment();
+// Ends a server that the test started: asks it to end, then makes it.
+void endServer(QProcess& server, int boundMs);
+
 // Reads lines from a running program's standard output until one equals `line`; false when the
 // program ends or `boundMs` passes first. Lines before it are consumed.
 bool waitForLine(QProcess& program, const QString& line, int boundMs = PatienceMs);

@@ -37,6 +37,11 @@ protected:
     // Starts caltrix with CALTRIX_ANT=`ant`, with Caltrix's own settings and records in folders of
     // the test ($XDG_CONFIG_HOME is `folder`/config, $XDG_DATA_HOME `folder`/data).
     void startCaltrix(const QString& ant);
+    // The environment startCaltrix gives caltrix; another caltrix of the test names `own`, a
+    // prefix for its settings, records and log ("other-"), and shares the test's session.
+    QProcessEnvironment caltrixEnvironment(const QString& ant, const QString& own = {}) const;
+    // The test's runtime folder ($XDG_RUNTIME_DIR), private as a session's is (mode 0700).
+    QString runtimeFolder() const;
     // Clicks the centre of a control of the main window, given by its place in the client area.
     void press(const QRect& mainWindow, const QRect& control);
     // The main window as the screen shows it, with the parts that follow the live speed (the

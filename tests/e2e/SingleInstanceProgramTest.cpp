@@ -24,7 +24,7 @@ QStringList mainWindowsBottomToTop(const XSession& x)
     query.start(QStringLiteral("xwininfo"), { QStringLiteral("-root"), QStringLiteral("-children") });
     query.waitForFinished(PatienceMs);
     QStringList ids;
-    static const QRegularExpression child(QStringLiteral(R"(^\s+(0x[0-9a-f]+) "Form1")"), QRegularExpression::MultilineOption);
+    static const QRegularExpression child(QStringLiteral(R"(^\s+(0x[0-9a-f]+) "Form1)"), QRegularExpression::MultilineOption);
     for (auto it = child.globalMatch(QString::fromLocal8Bit(query.readAllStandardOutput())); it.hasNext();)
         ids << it.next().captured(1);
     // xwininfo lists the top of the stack first.

@@ -38,11 +38,11 @@ public:
         return messages_;
     }
 
-    // How many messages from the host begin with `name` ("ResetSystem"), from position `from` of
-    // the messages on.
+    // How many messages from the host begin with `name` ("ResetSystem", "CloseChannel [01]"), from
+    // position `from` of the messages on.
     qsizetype fromHost(const QString& name, qsizetype from = 0)
     {
-        return messages().mid(from).count(QStringLiteral("-> ") + name + QLatin1Char(' '));
+        return messages().mid(from).count(QStringLiteral("-> ") + name);
     }
 
     // Waits until `count` messages from the host named `name` arrived after position `from`.

@@ -122,6 +122,17 @@ qint64 whenWindowShown(const QString& display, const QElapsedTimer& clock)
     return -2;
 }
 
+// The trainer settings of a configured Caltrix (antsim's trainer), in a folder of their own.
+struct SampleSettings {
+    SampleSettings()
+    {
+        hive::Hive hive(registry);
+        app::writeSampleSettings(hive, TrainerNumber);
+    }
+    QTemporaryDir folder;
+    QString registry = folder.filePath(QStringLiteral("user.reg"));
+};
+
 // caltrix over antsim's terminal at `path`, with the settings in `registry` and `runtime` as its
 // session's runtime folder.
 QProcessEnvironment caltrixEnvironment(const e2e::XSession& x, const QString& path, const QString& registry,
@@ -137,12 +148,8 @@ QProcessEnvironment caltrixEnvironment(const e2e::XSession& x, const QString& pa
 void BM_StartToWindowShownOverAntsim(benchmark::State& state)
 {
     e2e::XSession x;
-    QTemporaryDir folder;
-    const QString registry = folder.filePath(QStringLiteral("user.reg"));
-    {
-        hive::Hive hive(registry);
-        app::writeSampleSettings(hive, TrainerNumber);
-    }
+    const SampleSettings settings;
+    const QString& registry = settings.registry;
     std::optional<double> coldExcess; // the first start: nothing of the program is in the page cache yet
     double excessSum = 0;
     int runs = 0;
@@ -198,12 +205,8 @@ BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(caltrix::bench::iteration
 void BM_SigtermToExitOverAntsim(benchmark::State& state)
 {
     e2e::XSession x;
-    QTemporaryDir folder;
-    const QString registry = folder.filePath(QStringLiteral("user.reg"));
-    {
-        hive::Hive hive(registry);
-        app::writeSampleSettings(hive, TrainerNumber);
-    }
+    const SampleSettings settings;
+    const QString& registry = settings.registry;
     qint64 worst = 0;
     for (auto _ : state) {
         QElapsedTimer clock;

@@ -1,6 +1,6 @@
 // A logout, Ctrl+C or a closed terminal (SIGTERM, SIGINT, SIGHUP) ends the real caltrix as Close
 // does, over antsim's serial stick: the channels closed and the stick reset after the signal, the
-// run recorded, exit status 0. Also while it still waits for the trainer.
+// run recorded, exit status 0. Also while it still waits for the trainer, and caltrix --settings.
 #include "ProgramFixture.h"
 #include "VerboseAntsim.h"
 
@@ -84,4 +84,22 @@ TEST_F(SignalEnd, DuringTheConnectionWaitItResetsTheStickAndEndsWithStatus0)
     EXPECT_TRUE(antsim.waitFromHost(QStringLiteral("ResetSystem"), beforeSignal)) << "the stick was not reset";
     EXPECT_FALSE(caltrixErrors().contains(QLatin1String("Trainer not found")));
     EXPECT_EQ(x.waitForWindow(MainWindow, 0), std::nullopt);
+}
+
+// The settings dialog alone is cancelled: nothing is written, status 0.
+TEST_F(SignalEnd, TheSettingsDialogAloneIsCancelledAndEndsWithStatus0)
+{
+    QFile settings(registry);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    const QByteArray before = settings.readAll();
+    settings.close();
+    caltrix.setProcessEnvironment(caltrixEnvironment(QStringLiteral("usb")));
+    caltrix.start(QStringLiteral(CALTRIX_PATH), { QStringLiteral("--settings") });
+    ASSERT_TRUE(x.waitForWindow(QStringLiteral("^Caltrix Settings"))) << "the dialog did not appear";
+
+    signalCaltrix(SIGTERM);
+    expectExitWithStatus0();
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_EQ(settings.readAll(), before);
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("config/caltrix/caltrix.conf"))));
 }

@@ -1,14 +1,17 @@
 #include "app/SingleInstance.h"
 
+#include "hive/HiveLock.h"
+#include "platform/Error.h"
+
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace caltrix::app {
@@ -20,7 +23,7 @@ namespace {
 constexpr int ConnectWaitMs = 1000;
 constexpr int AnswerWaitMs = 3000;
 // How long a start waits for another start's check of the same stick.
-constexpr int LockWaitMs = 5000;
+constexpr std::chrono::milliseconds LockWait { 5000 };
 
 const QByteArray RaiseRequest = QByteArrayLiteral("raise\n");
 const QByteArray RaisedAnswer = QByteArrayLiteral("raised\n");
@@ -75,15 +78,22 @@ SingleInstance::SingleInstance(QString stick, std::function<void()> bringToFront
 
 std::optional<CommandLineAnswer> SingleInstance::claim()
 {
-    QLockFile lock(path_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(LockWaitMs)) {
-        warnUnguarded(QStringLiteral("the lock %1 cannot be taken").arg(lock.fileName()));
+    // A kernel lock on "<socket>.lock", which dies with its holder: no start can be left waiting
+    // by a killed one.
+    std::optional<hive::HiveLock> lock;
+    try {
+        lock.emplace(path_, LockWait);
+    } catch (const platform::Error& error) {
+        const QString lockFile = path_ + QStringLiteral(".lock");
+        const long holder = hive::lockHolder(lockFile);
+        warnUnguarded(holder != 0 ? QStringLiteral("another start, process %1, holds %2").arg(holder).arg(lockFile)
+                                  : error.message());
         return std::nullopt;
     }
     QLocalSocket running;
     running.connectToServer(path_);
     if (running.waitForConnected(ConnectWaitMs)) {
-        lock.unlock();
+        lock.reset();
         return askToComeToFront(running);
     }
     // Nobody listens: the socket, if any, is a killed Caltrix's.
@@ -95,7 +105,8 @@ std::optional<CommandLineAnswer> SingleInstance::claim()
 
 bool SingleInstance::listen()
 {
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options of its own: the runtime folder is the user's alone (mode 0700, which Qt
+    // checks), and binding through a private folder, as the options do, costs the start time.
     return server_.listen(path_);
 }
 

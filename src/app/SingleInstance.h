@@ -28,8 +28,8 @@ void BringWindowsToFront();
 // One Caltrix at a time per user session and stick. The first start listens on the stick's local
 // socket and, asked by a later start, brings its windows to the front and answers. A later start
 // asks the running one and ends. A socket left behind by a Caltrix that was killed answers
-// nothing and is replaced. Claiming takes a lock beside the socket, so that two starts at the same
-// moment cannot both take the stick. Main thread only.
+// nothing and is replaced. Claiming takes a lock beside the socket ("<socket>.lock", left in place),
+// so that two starts at the same moment cannot both take the stick. Main thread only.
 class SingleInstance final {
 public:
     SingleInstance(QString stick, std::function<void()> bringToFront);

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QWidget>
@@ -57,11 +56,16 @@ void BringWindowsToFront()
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible() && window->windowType() != Qt::Popup && window->windowType() != Qt::ToolTip)
             shown.append(window);
-    // Plain windows first, then those that stand over them; the modal one last, on top.
-    std::stable_sort(shown.begin(), shown.end(), [](const QWidget* a, const QWidget* b) {
-        const auto rank = [](const QWidget* w) { return w->isModal() ? 2 : w->windowType() == Qt::Window ? 0 : 1; };
-        return rank(a) < rank(b);
-    });
+    // Plain windows first, then those that stand over them (the wait notice stays on top); the
+    // modal one last, on top of all.
+    const auto rank = [](const QWidget* w) {
+        if (w->isModal())
+            return 3;
+        if (w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return 2;
+        return w->windowType() == Qt::Window ? 0 : 1;
+    };
+    std::stable_sort(shown.begin(), shown.end(), [&rank](const QWidget* a, const QWidget* b) { return rank(a) < rank(b); });
     for (QWidget* window : shown)
         window->raise();
     if (!shown.isEmpty())

@@ -29,7 +29,8 @@ void BringWindowsToFront();
 // socket and, asked by a later start, brings its windows to the front and answers. A later start
 // asks the running one and ends. A socket left behind by a Caltrix that was killed answers
 // nothing and is replaced. Claiming takes a lock beside the socket ("<socket>.lock", left in place),
-// so that two starts at the same moment cannot both take the stick. Main thread only.
+// so that two starts at the same moment cannot both take the stick. The object that listens
+// answers in the main thread's event loop; a later start's claim blocks and needs no event loop.
 class SingleInstance final {
 public:
     SingleInstance(QString stick, std::function<void()> bringToFront);

@@ -70,6 +70,13 @@ public:
     void Button4Click();
     void TavorDeviceANT1Connected(platform::TObject* Sender);
 
+    void TavorDeviceANT1Stats(platform::TObject* Sender);
+
+    // Place the target marker and the speed arrow on the scale at speed `x` (not clamped).
+    void set_range(double x);
+    void set_arrow(double x);
+
+    // ---- ending -----------------------------------------------------------------------------------
     // Ends the program as Close does, at a request from outside (a termination signal), at any
     // point of its life: the device disconnects when it is connected or still connecting (its
     // connection then ends at once), the run ends and is recorded, the window closes and the
@@ -78,11 +85,6 @@ public:
     void CloseOnRequest();
     // True once Close or a request to end began closing the window.
     bool Closing() const { return closing_; }
-    void TavorDeviceANT1Stats(platform::TObject* Sender);
-
-    // Place the target marker and the speed arrow on the scale at speed `x` (not clamped).
-    void set_range(double x);
-    void set_arrow(double x);
 
     // ---- calibration runs -------------------------------------------------------------------------
     bool runStripShown() const { return runStripShown_; }

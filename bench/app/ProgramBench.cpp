@@ -15,7 +15,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <optional>
 #include <thread>
 
@@ -120,15 +122,34 @@ qint64 whenWindowShown(const QString& display, const QElapsedTimer& clock)
     return -2;
 }
 
-void BM_StartToWindowShownOverAntsim(benchmark::State& state)
-{
-    e2e::XSession x;
-    QTemporaryDir folder;
-    const QString registry = folder.filePath(QStringLiteral("user.reg"));
+// The trainer settings of a configured Caltrix (antsim's trainer), in a folder of their own.
+struct SampleSettings {
+    SampleSettings()
     {
         hive::Hive hive(registry);
         app::writeSampleSettings(hive, TrainerNumber);
     }
+    QTemporaryDir folder;
+    QString registry = folder.filePath(QStringLiteral("user.reg"));
+};
+
+// caltrix over antsim's terminal at `path`, with the settings in `registry` and `runtime` as its
+// session's runtime folder.
+QProcessEnvironment caltrixEnvironment(const e2e::XSession& x, const QString& path, const QString& registry,
+                                       const QString& runtime)
+{
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("CALTRIX_ANT"), QStringLiteral("serial:") + path);
+    env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    return env;
+}
+
+void BM_StartToWindowShownOverAntsim(benchmark::State& state)
+{
+    e2e::XSession x;
+    const SampleSettings settings;
+    const QString& registry = settings.registry;
     std::optional<double> coldExcess; // the first start: nothing of the program is in the page cache yet
     double excessSum = 0;
     int runs = 0;
@@ -141,10 +162,8 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
             state.SkipWithError("Xvfb or antsim did not start");
             return;
         }
-        QProcessEnvironment env = x.environment();
-        env.insert(QStringLiteral("CALTRIX_ANT"), QStringLiteral("serial:") + antsim.path);
-        env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
-        caltrix.setProcessEnvironment(env);
+        const QTemporaryDir runtime; // a session of its own: a clean first start every time
+        caltrix.setProcessEnvironment(caltrixEnvironment(x, antsim.path, registry, runtime.path()));
         const qint64 start = clock.elapsed();
         caltrix.start(QStringLiteral(CALTRIX_PATH), {});
         // The window is looked for on a thread of its own, so that antsim's lines are timed here as
@@ -179,6 +198,52 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
         coldExcess.value_or(0), "ms", 150 });
 }
 BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A logout's SIGTERM while riding on P1, to the program's exit: the device's Disconnect (its
+// designed waits: a second after closing each open channel, a second after the stick's reset, the
+// settling wait) and the run's end line, as Close.
+void BM_SigtermToExitOverAntsim(benchmark::State& state)
+{
+    e2e::XSession x;
+    const SampleSettings settings;
+    const QString& registry = settings.registry;
+    qint64 worst = 0;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        TimedAntsim antsim;
+        if (!x.running() || !antsim.start(clock)) {
+            state.SkipWithError("Xvfb or antsim did not start");
+            return;
+        }
+        const QTemporaryDir runtime;
+        QProcess caltrix;
+        caltrix.setProcessEnvironment(caltrixEnvironment(x, antsim.path, registry, runtime.path()));
+        caltrix.start(QStringLiteral(CALTRIX_PATH), {});
+        // The window is shown once the trainer answered and P1 was applied.
+        if (whenWindowShown(x.display(), clock) < 0) {
+            caltrix.kill();
+            caltrix.waitForFinished(e2e::PatienceMs);
+            state.SkipWithError("the window did not appear over antsim");
+            return;
+        }
+        const qint64 signalled = clock.elapsed();
+        ::kill(static_cast<pid_t>(caltrix.processId()), SIGTERM);
+        const bool ended = caltrix.waitForFinished(e2e::PatienceMs) && caltrix.exitStatus() == QProcess::NormalExit
+            && caltrix.exitCode() == 0;
+        const qint64 took = clock.elapsed() - signalled;
+        if (!ended) {
+            caltrix.kill();
+            caltrix.waitForFinished(e2e::PatienceMs);
+            state.SkipWithError("caltrix did not end with status 0 after SIGTERM");
+            return;
+        }
+        std::printf("SIGTERM to exit: %lld ms\n", static_cast<long long>(took));
+        worst = std::max(worst, took);
+    }
+    bench::recordFigure({ "SIGTERM to exit over antsim", static_cast<double>(worst), "ms", 2000 });
+}
+BENCHMARK(BM_SigtermToExitOverAntsim)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -152,6 +152,7 @@ bool lumo_ANT::OpenStick(std::uint8_t UsbNumber)
     // Opening forgets every registration of a stick opened before.
     std::fill(registered_.begin(), registered_.end(), false);
     responseRegistered_ = false;
+    stickClosed_ = false;
     if (!library_.ANT_Init(UsbNumber, BaudRate, 0, 0)) {
         log(text::NotConnected, { UsbNumber });
         return false;
@@ -227,6 +228,8 @@ void lumo_ANT::StartChannels()
     // never open.
     platform::Clock& clock = platform::clock();
     for (const std::uint8_t ch : order) {
+        if (stickClosed_)
+            return;
         if (ChannelRecord(ch) == nullptr) {
             StartChannelSetup(ch); // logs that the channel was not described; nothing to wait for
             continue;
@@ -235,12 +238,14 @@ void lumo_ANT::StartChannels()
         const std::uint32_t start = clock.tickCount();
         auto connected = [this, ch] {
             const lumo_Channel* rec = ChannelRecord(ch); // handlers run in the wait may replace it
-            return rec != nullptr && rec->Connected;
+            return stickClosed_ || (rec != nullptr && rec->Connected);
         };
         // Each wait ends the moment the channel connects; the 10 s count is the outer loop's.
         for (std::uint32_t waited = 0; !connected() && waited < ChannelStartTimeoutMs; waited = clock.tickCount() - start)
             WaitProcessingMessagesUntil(static_cast<std::int32_t>(ChannelStartTimeoutMs - waited), connected);
     }
+    if (stickClosed_)
+        return;
     EnableTx();
     KeepAliveTimer.setEnabled(false);
     KeepAliveTimer.setInterval(KeepAliveIntervalMs);
@@ -284,6 +289,7 @@ void lumo_ANT::CloseAll()
     // Closing forgets every registration.
     std::fill(registered_.begin(), registered_.end(), false);
     responseRegistered_ = false;
+    stickClosed_ = true;
     if (!Silenced)
         log(text::CmdClose);
 }

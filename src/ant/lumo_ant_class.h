@@ -161,7 +161,8 @@ public:
 
     // Starts channels 1, 2 (mode 0), 3 (mode 0 and UseConsoleChannel) and 0 (UseHeartChannel) one
     // after the other, waiting up to 10 s (processing messages) for each to connect; then enables
-    // the transmission and sets up the keep-alive timer.
+    // the transmission and sets up the keep-alive timer. A CloseAll run by a handler inside one of
+    // the waits ends it there: nothing more is sent to the closed stick.
     void StartChannels();
 
     // EnableTx, then ResistanceLevel := Level and ResistancePending := true.
@@ -229,6 +230,7 @@ private:
     antlib::AntLibrary& library_;
     std::vector<bool> registered_; // channel numbers whose event callback points at a record of ours
     bool responseRegistered_ = false;
+    bool stickClosed_ = false; // by CloseAll, until the next OpenStick
     EnvironmentLogs ownedLogs_; // trace files from the environment, when named
 };
 

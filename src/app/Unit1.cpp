@@ -27,6 +27,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <utility>
+
 namespace caltrix::app {
 
 bool TwoPresetMode = false;
@@ -137,6 +139,7 @@ TForm1::TForm1(const TavorDeviceFactory& MakeDevice, const WindowRunOptions& run
 
 TForm1::~TForm1()
 {
+    closing_ = true; // a request to end from inside the device's closing waits finds nothing to do
     // The device disconnects while it is freed and handles window messages meanwhile: it goes
     // while every part of the window still exists, and its events no longer reach the window.
     for (QPushButton* button : { Button1, Button2, Button3, Button4 })
@@ -251,16 +254,22 @@ void TForm1::FormCreate()
 {
     if (offerSettingsAtFirstStart())
         useStoredRunSettings();
+    if (closing_)
+        return;
     if (ReadUnitType() == 0)
         showMessage(QStringLiteral("Unit type not available"));
+    if (closing_)
+        return;
     writeSettingsLine();
     runTrainer_ = { readForRecord(ReadTrainerDeviceNumber), readForRecord(ReadUnitType),
         static_cast<double>(readForRecord(ReadRollDiameter)), readForRecord(ReadEventPerTurn) };
     usePresetMode(ReadSpeedA() != 0);
     namePresetButtons();
     ShowWaitNotice(QStringLiteral("Wait Connection...."), false, true, 1);
-    if (!connectWhileTheNoticeIsUp()) {
+    if (closing_ || !connectWhileTheNoticeIsUp()) {
         HideWaitNotice();
+        if (closing_)
+            return; // asked to end meanwhile: there is nothing to report
         QString message = QStringLiteral("Trainer not found ! check the power supply.");
         // A program started from a desktop menu has no terminal: say here why no stick opened.
         if (const QString why = TavorDeviceANT1->StickError(); !why.isEmpty())
@@ -437,6 +446,7 @@ void TForm1::set_arrow(double x)
 
 void TForm1::Button4Click()
 {
+    closing_ = true;
     if (TavorDeviceANT1->Connected())
         TavorDeviceANT1->Disconnect();
     keepScreenAwake(false);
@@ -453,6 +463,22 @@ void TForm1::keepScreenAwake(bool awake)
         platform::desktop().keepScreenAwake(ScreenAwakeReason);
     else
         platform::desktop().letScreenSleep();
+}
+
+void TForm1::CloseOnRequest()
+{
+    if (std::exchange(closing_, true))
+        return;
+    // Connected() holds from the stick's opening on, so a connection under way is ended too.
+    if (TavorDeviceANT1 && TavorDeviceANT1->Connected())
+        TavorDeviceANT1->Disconnect();
+    keepScreenAwake(false);
+    if (runs_)
+        runs_->end();
+    close();
+    // Also when another window of the program is still shown; before the event loop runs this
+    // does nothing, and the program's start sees Closing() instead.
+    QCoreApplication::quit();
 }
 
 // ---- run strip and context menu ---------------------------------------------------------------

@@ -70,11 +70,22 @@ public:
     void Button3Click();
     void Button4Click();
     void TavorDeviceANT1Connected(platform::TObject* Sender);
+
     void TavorDeviceANT1Stats(platform::TObject* Sender);
 
     // Place the target marker and the speed arrow on the scale at speed `x` (not clamped).
     void set_range(double x);
     void set_arrow(double x);
+
+    // ---- ending -----------------------------------------------------------------------------------
+    // Ends the program as Close does, at a request from outside (a termination signal), at any
+    // point of its life: the device disconnects when it is connected or still connecting (its
+    // connection then ends at once), the run ends and is recorded, the window closes and the
+    // event loop ends. A start-up under way stops where it is, without further boxes. A request
+    // while closing (this way or by Close) does nothing more.
+    void CloseOnRequest();
+    // True once Close or a request to end began closing the window.
+    bool Closing() const { return closing_; }
 
     // ---- calibration runs -------------------------------------------------------------------------
     bool runStripShown() const { return runStripShown_; }
@@ -168,6 +179,7 @@ private:
     // diameter and events per turn as the device was given them.
     runs::RunTrainer runTrainer_;
     bool screenKeptAwake_ = false; // from the trainer's connection to its end
+    bool closing_ = false;
     // Dragging the top band without the window manager's help: where the pointer grabbed the window.
     bool dragging_ = false;
     QPoint dragOffset_;

@@ -244,6 +244,9 @@ private:
     void describeChannels(ant::lumo_ANT& link, std::int32_t TrainerNumber, std::int32_t HrNumber,
                           std::int32_t KeyboardNumber);
     void waitForTrainer();
+    // Describes the channel plan, starts the channels and waits for the trainer.
+    void startChannelsAndWait(ant::lumo_ANT& link, std::int32_t TrainerNumber, std::int32_t HrNumber,
+                              std::int32_t KeyboardNumber);
     void createPollTimer();
     void releasePollTimer();
     void countConnectedTick();

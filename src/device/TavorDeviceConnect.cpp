@@ -63,31 +63,20 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
         l.RawMemo = DebugRaw;
     FTrainerConnected = true;
     l.BaudRate = ant::ANT_BAUD_RATE;
-    if (!openStick(l)) {
-        FTrainerConnected = false;
-        FStickError = l.StickError();
-        platform::desktop().showMessageBox(
-            { FMsgUsbDongleNotFound, QString(), platform::BoxIcon::Error, /*systemModal=*/true });
-        return false;
-    }
-    if (FDeviceTrainerNumber != 0)
-        TrainerNumber = FDeviceTrainerNumber;
-    if (FDeviceHrNumber != 0)
-        HrNumber = FDeviceHrNumber;
-    if (FDeviceNumberKeyboard != 0)
-        KeyboardNumber = FDeviceNumberKeyboard;
-    TrainerNumber = std::max(TrainerNumber, 0);
-    HeartConnectionRaised = false;
-    ConsoleConnectionRaised = false;
-    describeChannels(l, TrainerNumber, HrNumber, KeyboardNumber);
-    l.UseHeartChannel = FHeartEnabled;
-    l.UseConsoleChannel = FEnableConsole;
-
     FDisconnectedWhileConnecting = false;
     {
+        // From the stick's opening on: a Disconnect from a handler run in one of the waits closes
+        // the link and leaves freeing it to this call.
         const QScopedValueRollback connecting(FConnecting, true);
-        l.StartChannels();
-        waitForTrainer();
+        if (!openStick(l)) {
+            FTrainerConnected = false;
+            FStickError = l.StickError();
+            platform::desktop().showMessageBox(
+                { FMsgUsbDongleNotFound, QString(), platform::BoxIcon::Error, /*systemModal=*/true });
+            return false;
+        }
+        if (!FDisconnectedWhileConnecting)
+            startChannelsAndWait(l, TrainerNumber, HrNumber, KeyboardNumber);
     }
     if (FDisconnectedWhileConnecting) {
         // A handler disconnected while we waited; the link was closed then and is freed now.
@@ -106,6 +95,25 @@ bool TTavorDeviceANT::ConnectANT(std::int32_t TrainerNumber, std::int32_t HrNumb
         devicebase::TVelCustomDevice::Connect();
     }
     return answered;
+}
+
+void TTavorDeviceANT::startChannelsAndWait(ant::lumo_ANT& l, std::int32_t TrainerNumber, std::int32_t HrNumber,
+                                          std::int32_t KeyboardNumber)
+{
+    if (FDeviceTrainerNumber != 0)
+        TrainerNumber = FDeviceTrainerNumber;
+    if (FDeviceHrNumber != 0)
+        HrNumber = FDeviceHrNumber;
+    if (FDeviceNumberKeyboard != 0)
+        KeyboardNumber = FDeviceNumberKeyboard;
+    TrainerNumber = std::max(TrainerNumber, 0);
+    HeartConnectionRaised = false;
+    ConsoleConnectionRaised = false;
+    describeChannels(l, TrainerNumber, HrNumber, KeyboardNumber);
+    l.UseHeartChannel = FHeartEnabled;
+    l.UseConsoleChannel = FEnableConsole;
+    l.StartChannels();
+    waitForTrainer();
 }
 
 bool TTavorDeviceANT::createLink()

@@ -347,6 +347,31 @@ TEST_F(DeviceTest, ADisconnectFromAHandlerWhileConnectingEndsTheConnection)
     EXPECT_EQ(ant::AntLink, nullptr);
 }
 
+// A Disconnect from a handler run in the stick's reset wait or in a channel's start wait (a
+// request to end the program) ends the connection there: the link is kept until ConnectANT frees
+// it, and no channel waits out its 10 s on the closed stick.
+TEST_F(DeviceTest, ADisconnectInsideTheOpeningOrTheChannelStartEndsTheConnectionAtOnce)
+{
+    world.trainer = false; // the trainer channel would wait its whole 10 s, then the sensor's
+    for (const std::uint32_t at : { 300u /* in the stick's reset wait */, 2000u /* in the channel start */ }) {
+        SCOPED_TRACE(at);
+        auto& d = makeDevice();
+        d.SetEnableConsole(false);
+        d.SetHeartEnabled(false);
+        const auto start = now();
+        clock.callAfter(at, [&] {
+            EXPECT_TRUE(d.Connected()) << "a connection under way counts as connected";
+            d.Disconnect();
+        });
+        EXPECT_FALSE(d.ConnectANT(0, 0, 0));
+        EXPECT_LT(now() - start, 5000u) << "the waits went on after the stick was closed";
+        EXPECT_FALSE(d.Connected());
+        EXPECT_EQ(ant::AntLink, nullptr);
+        EXPECT_TRUE(desktop.boxes.empty());
+        device.reset();
+    }
+}
+
 TEST_F(DeviceTest, DestroyingAConnectedDeviceClosesAndFreesTheLink)
 {
     ASSERT_TRUE(connectLikeTheWindow());

@@ -4,6 +4,8 @@
 #include "app/settings/SampleSettings.h"
 #include "hive/Hive.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPainter>
 
 namespace caltrix::e2e {
@@ -62,15 +64,32 @@ void ProgramRun::TearDown()
         std::fprintf(stderr, "caltrix said:\n%s\n", qPrintable(caltrixErrors()));
 }
 
-void ProgramRun::startCaltrix(const QString& ant)
+QProcessEnvironment ProgramRun::caltrixEnvironment(const QString& ant, const QString& own) const
 {
     QProcessEnvironment env = displayEnvironment();
     env.insert(QStringLiteral("CALTRIX_ANT"), ant);
     env.insert(QStringLiteral("CALTRIX_REGISTRY"), registry);
-    env.insert(QStringLiteral("CALTRIX_LOG"), folder.filePath(QStringLiteral("link.log")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
-    caltrix.setProcessEnvironment(env);
+    env.insert(QStringLiteral("CALTRIX_LOG"), folder.filePath(own + QStringLiteral("link.log")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(own + QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(own + QStringLiteral("data")));
+    // The test's own session, so that tests running at the same time never meet as one stick; a
+    // Wayland display already lives in a runtime folder of the test's own, which caltrix needs.
+    if (env.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty())
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+    return env;
+}
+
+QString ProgramRun::runtimeFolder() const
+{
+    const QString path = folder.filePath(QStringLiteral("runtime"));
+    if (QDir().mkpath(path))
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+void ProgramRun::startCaltrix(const QString& ant)
+{
+    caltrix.setProcessEnvironment(caltrixEnvironment(ant));
     caltrix.start(QStringLiteral(CALTRIX_PATH), {});
     ASSERT_TRUE(caltrix.waitForStarted(PatienceMs));
 }

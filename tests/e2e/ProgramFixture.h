@@ -40,6 +40,11 @@ protected:
     // Starts caltrix with CALTRIX_ANT=`ant`, with Caltrix's own settings and records in folders of
     // the test ($XDG_CONFIG_HOME is `folder`/config, $XDG_DATA_HOME `folder`/data).
     void startCaltrix(const QString& ant);
+    // The environment startCaltrix gives caltrix; another caltrix of the test names `own`, a
+    // prefix for its settings, records and log ("other-"), and shares the test's session.
+    QProcessEnvironment caltrixEnvironment(const QString& ant, const QString& own = {}) const;
+    // The test's runtime folder ($XDG_RUNTIME_DIR), private as a session's is (mode 0700).
+    QString runtimeFolder() const;
     // Expects caltrix to end well, once asked to close.
     void expectExit();
     // What caltrix wrote on its standard error so far.

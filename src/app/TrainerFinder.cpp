@@ -1,5 +1,7 @@
 #include "app/TrainerFinder.h"
 
+#include "platform/Error.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -103,7 +105,14 @@ void TrainerFinder::start()
     TrainerSearchRun::Events events;
     events.found = [this](std::uint16_t number) { found(number); };
     events.finished = [this](const QString& why, bool trouble) { finished(why, trouble); };
-    run_ = start_(std::move(events));
+    try {
+        run_ = start_(std::move(events));
+    } catch (const platform::Error& e) {
+        // A setting the search needs is wrong (a malformed network key, say): said, not thrown
+        // through the dialog's event loop.
+        finished(e.message(), true);
+        return;
+    }
     if (run_)
         progressTimer_.setEnabled(true);
 }

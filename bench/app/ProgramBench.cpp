@@ -199,9 +199,9 @@ void BM_StartToWindowShownOverAntsim(benchmark::State& state)
 }
 BENCHMARK(BM_StartToWindowShownOverAntsim)->Iterations(caltrix::bench::iterations(3))->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A logout's SIGTERM while riding on P1, to the program's exit: the device's Disconnect (its
-// designed waits: a second after closing each open channel, a second after the stick's reset, the
-// settling wait) and the run's end line, as Close.
+// A logout's SIGTERM while riding on P1, to the program's exit: the device's Disconnect (the
+// waits after closing each open channel and after the stick's reset, ending on the stick's
+// confirmations; the settling waits in full) and the run's end line, as Close.
 void BM_SigtermToExitOverAntsim(benchmark::State& state)
 {
     e2e::XSession x;

@@ -259,6 +259,7 @@ void lumo_ANT::CloseAll()
 {
     KeepAliveTimer.setEnabled(false);
     KeepAliveTimer.setOnTimeout({});
+    closeConfirmed_.assign(Channels.size(), false);
     // Messages processed in the waits may change Channels; index afresh on every turn.
     for (std::size_t ch = 0; ch < Channels.size(); ++ch) {
         lumo_Channel* rec = ChannelRecord(static_cast<std::uint32_t>(ch));
@@ -272,18 +273,19 @@ void lumo_ANT::CloseAll()
             [&] { closeSent = library_.ANT_CloseChannel(channel); });
         // A stick that is gone takes no command and will answer nothing: no wait for it.
         if (closeSent)
-            WaitProcessingMessages(CloseWaitMs);
+            waitAfterClosing([this, ch] { return ch < closeConfirmed_.size() && closeConfirmed_[ch]; });
         if (!Silenced)
             log(text::CmdCloseChannel, { channel });
         library_.ANT_UnAssignChannel(channel);
         if (!Silenced)
             log(text::CmdUnassignedChannel, { channel });
     }
+    startupSeen_ = false;
     const bool resetSent = library_.ANT_ResetSystem();
     if (!Silenced)
         log(text::CmdResetSystem);
     if (resetSent)
-        WaitProcessingMessages(CloseWaitMs);
+        waitAfterClosing([this] { return startupSeen_; });
     // Nothing more can be done with a stick that fails to close.
     platform::guardedCall(platform::Escaped::Stopped, "closing the ANT stick", [this] { library_.ANT_Close(); });
     // Closing forgets every registration.
@@ -294,11 +296,21 @@ void lumo_ANT::CloseAll()
         log(text::CmdClose);
 }
 
+void lumo_ANT::waitAfterClosing(const std::function<bool()>& confirmed)
+{
+    if (ClosePromptly)
+        WaitProcessingMessagesUntil(CloseWaitMs, confirmed);
+    else
+        WaitProcessingMessages(CloseWaitMs);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Answers from the stick.
 
 void lumo_ANT::HandleResponse(std::uint8_t Channel, std::uint8_t MessageId)
 {
+    if (MessageId == antproto::msg::Startup)
+        startupSeen_ = true;
     // Answers about a channel the link never described, or about no channel at all (capabilities),
     // may belong to a search on a spare channel of the same stick.
     const bool namesChannel = MessageId == MESG_RESPONSE_EVENT_ID || MessageId == MESG_CHANNEL_ID_ID

@@ -87,6 +87,11 @@ public:
     bool ConsoleEpromReceived = false;
     std::array<std::int32_t, 101> SearchRetries {}; // reopens after search timeouts, by channel
     bool Silenced = false; // callbacks do nothing and CloseAll writes no lines
+    // Set when the program ends on a logout or Ctrl+C: CloseAll's waits after closing a channel and
+    // after the reset end as soon as the stick confirms (the channel's closed event, its startup
+    // message), each still at most the usual second, so that the end fits the time a session
+    // leaves a program. The same commands go out in the same order and the same lines are written.
+    bool ClosePromptly = false;
     platform::PeriodicTimer KeepAliveTimer; // disabled, 15000 ms, runs KeepAliveTimerTick
     std::array<std::uint16_t, 6> TrainerEprom {}, ConsoleEprom {};
     std::uint32_t ReceiverMode = ModeTrainerNetwork; // ModeTrainerNetwork, ModeSpeedSensor, ...
@@ -231,6 +236,9 @@ private:
     std::vector<bool> registered_; // channel numbers whose event callback points at a record of ours
     bool responseRegistered_ = false;
     bool stickClosed_ = false; // by CloseAll, until the next OpenStick
+    std::vector<bool> closeConfirmed_; // channel numbers whose closed event came since CloseAll closed them
+    bool startupSeen_ = false;         // the stick's startup message came since CloseAll reset it
+    void waitAfterClosing(const std::function<bool()>& confirmed);
     EnvironmentLogs ownedLogs_; // trace files from the environment, when named
 };
 

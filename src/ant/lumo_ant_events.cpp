@@ -45,6 +45,8 @@ void lumo_ANT::HandleChannelEvent(std::uint8_t Channel, std::uint8_t Event)
         transferEnded(ch, *rec, false);
         break;
     case EVENT_CHANNEL_CLOSED:
+        if (ch < closeConfirmed_.size())
+            closeConfirmed_[ch] = true;
         log(text::ChannelClosed, { ch });
         break;
     case EVENT_RX_FAIL_GO_TO_SEARCH:

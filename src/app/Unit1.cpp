@@ -469,9 +469,11 @@ void TForm1::CloseOnRequest()
 {
     if (std::exchange(closing_, true))
         return;
-    // Connected() holds from the stick's opening on, so a connection under way is ended too.
+    // Connected() holds from the stick's opening on, so a connection under way is ended too. A
+    // session that logs out waits only so long for its programs: the closing takes the stick's
+    // confirmations instead of the full second for each step.
     if (TavorDeviceANT1 && TavorDeviceANT1->Connected())
-        TavorDeviceANT1->Disconnect();
+        TavorDeviceANT1->DisconnectPromptly();
     keepScreenAwake(false);
     if (runs_)
         runs_->end();

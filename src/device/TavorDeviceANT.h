@@ -91,6 +91,9 @@ public:
     bool Stop() override;
     bool Pause() override;
     void Disconnect() override;
+    // The link's closing waits end on the stick's confirmations (lumo_ANT::ClosePromptly); the
+    // settling wait stays.
+    void DisconnectPromptly() override;
 
     virtual QString GetVersion() const;
     virtual void SetVersion(const QString& Value);

@@ -207,6 +207,13 @@ void TTavorDeviceANT::Disconnect()
     freeLink();
 }
 
+void TTavorDeviceANT::DisconnectPromptly()
+{
+    if (auto* l = link())
+        l->ClosePromptly = true;
+    Disconnect();
+}
+
 // ---- poll timer -------------------------------------------------------------------------------
 
 void TTavorDeviceANT::PollTimerTick()

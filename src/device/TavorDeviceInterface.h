@@ -47,6 +47,10 @@ public:
     // stick closes, handling window messages.
     virtual void Disconnect() = 0;
 
+    // Disconnect for a program that ends on a logout or Ctrl+C: the same steps, but each closing wait
+    // ends as soon as the stick confirms it.
+    virtual void DisconnectPromptly() = 0;
+
     // The speed in km/h (mph when the device counts in miles) computed by the last statistics
     // tick; 0 before the first tick.
     virtual double GetSpeed() = 0;

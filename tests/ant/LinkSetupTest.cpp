@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace caltrix;
 using namespace caltrix::ant;
 using namespace caltrix::ant::test;
@@ -427,6 +429,40 @@ TEST(LinkSetup, CloseAllOnTheVirtualStickEndsWithTheStickClosed)
     EXPECT_EQ(lines.value(lines.size() - 1), "Cmd - Close");
     s.run(2000);
     EXPECT_EQ(s.log.lines().size(), lines.size()) << "nothing arrives after the stick is closed";
+}
+
+// A program ending on a logout closes promptly: each wait ends on the stick's confirmation (the
+// closed event, the startup message after the reset) with the same lines; unconfirmed, the
+// designed second still bounds each wait.
+TEST(LinkSetup, ClosingPromptlyWaitsOnlyForTheSticksConfirmations)
+{
+    std::map<bool, QStringList> lines;
+    std::map<bool, std::uint32_t> took;
+    for (const bool promptly : { false, true }) {
+        SimLink s;
+        ASSERT_TRUE(s.link.OpenStick(0));
+        describePlan(s.link, ModeTrainerNetwork, { 12345, 0, 777 });
+        s.link.UseHeartChannel = false;
+        s.link.StartChannels();
+        s.log.clear();
+        s.link.ClosePromptly = promptly;
+        const auto before = s.clock.elapsed();
+        s.link.CloseAll();
+        took[promptly] = s.clock.elapsed() - before;
+        lines[promptly] = s.log.lines();
+    }
+    // The other channels' traffic fills the longer waits; the closing's own lines are the same.
+    EXPECT_EQ(linesStartingWith(lines[true], "Cmd - "), linesStartingWith(lines[false], "Cmd - "));
+    EXPECT_TRUE(lines[true].contains("Ack - Channel Close1"));
+    EXPECT_EQ(took[false], 4000u) << "three connected channels and the reset";
+    EXPECT_LT(took[true], 500u) << took[true];
+
+    FakeLink unconfirmed;
+    unconfirmed.ready(1).Connected = true;
+    unconfirmed.link.ClosePromptly = true;
+    const auto before = unconfirmed.clock.elapsed();
+    unconfirmed.link.CloseAll();
+    EXPECT_EQ(unconfirmed.clock.elapsed() - before, 2000u);
 }
 
 TEST(LinkSetup, SilencedCallbacksDoNothing)

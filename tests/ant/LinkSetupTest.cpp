@@ -412,14 +412,25 @@ TEST(LinkSetup, CloseAllWhileSilencedMakesTheSameCallsWritesNoLineAndSwallowsFai
     EXPECT_TRUE(f.raw.lines().isEmpty());
 }
 
-TEST(LinkSetup, CloseAllOnTheVirtualStickEndsWithTheStickClosed)
+namespace {
+// The trainer network's channels started on the virtual stick (no heart-rate channel), the log
+// cleared of the start's lines.
+bool startTrainerAndConsole(SimLink& s)
 {
-    SimLink s;
-    ASSERT_TRUE(s.link.OpenStick(0));
+    if (!s.link.OpenStick(0))
+        return false;
     describePlan(s.link, ModeTrainerNetwork, { 12345, 0, 777 });
     s.link.UseHeartChannel = false;
     s.link.StartChannels();
     s.log.clear();
+    return true;
+}
+} // namespace
+
+TEST(LinkSetup, CloseAllOnTheVirtualStickEndsWithTheStickClosed)
+{
+    SimLink s;
+    ASSERT_TRUE(startTrainerAndConsole(s));
 
     s.link.CloseAll();
     const QStringList lines = s.log.lines();
@@ -440,11 +451,7 @@ TEST(LinkSetup, ClosingPromptlyWaitsOnlyForTheSticksConfirmations)
     std::map<bool, std::uint32_t> took;
     for (const bool promptly : { false, true }) {
         SimLink s;
-        ASSERT_TRUE(s.link.OpenStick(0));
-        describePlan(s.link, ModeTrainerNetwork, { 12345, 0, 777 });
-        s.link.UseHeartChannel = false;
-        s.link.StartChannels();
-        s.log.clear();
+        ASSERT_TRUE(startTrainerAndConsole(s));
         s.link.ClosePromptly = promptly;
         const auto before = s.clock.elapsed();
         s.link.CloseAll();
